@@ -1,0 +1,58 @@
+// The one object through which the program touches the USB key below its file system:
+// the letters that are keys, the selected key's disk and volume handles, its geometry
+// and layout, and the operations that prepare and configure it.
+#pragma once
+
+#include <string>
+
+#include "platform/Win32.h"
+
+class CKeyDrive {
+public:
+    CKeyDrive();
+    ~CKeyDrive();
+    CKeyDrive(const CKeyDrive&) = delete;
+    CKeyDrive& operator=(const CKeyDrive&) = delete;
+
+    // Handles and shared routines
+    HANDLE OpenExisting(LPCSTR path);
+    HANDLE CreateAlways(LPCSTR path);
+    bool CloseFile(HANDLE handle);
+    bool OpenKey(char letter);
+    bool CloseKey();
+    bool RefreshKey();
+    bool QueryGeometry(HANDLE disk);
+    bool QueryLayout();
+    bool CopySectors(HANDLE source, HANDLE destination, DWORD count);
+
+    // Discovery
+    bool FindKeys();
+    DWORD GetUsbDiskMask();
+    std::string QuerySymbolicLink(const std::string& name);
+    std::string ResolveSymbolicLink(const std::string& name);
+    bool ReleaseDriveLetter();
+
+    // Preparation
+    bool HasPartitionTable();
+    bool BlankKey();
+    bool LandMbr();
+    bool WritePartitionTable();
+    bool FormatKey();
+    static BOOLEAN FormatCallback(CALLBACKCOMMAND command, DWORD subAction, LPVOID actionInfo);
+
+    // Boot loader
+    bool InstallBootLoader();
+
+    // Fields, in declaration order
+    BYTE m_bIsKey[26];
+    LONG m_nDiskNumber[26];
+    DRIVE_LAYOUT_INFORMATION4 m_layout;
+    PFORMATEX m_pfnFormatEx;
+    char m_chLetter;
+    DWORD m_nFormatRetry;
+    DISK_GEOMETRY m_geometry;
+    HANDLE m_hVolume;
+    HANDLE m_hDisk;
+    BYTE m_bDriveA;
+    BYTE m_bDriveB;
+};

@@ -1,0 +1,27 @@
+// Page 114: what the key will boot, the firmware flash package or a floppy image.
+#pragma once
+
+#include "pages/KVPropertyPage.h"
+#include "res/resource.h"
+
+class CConfiguration : public CInteriorPropertyPage {
+public:
+    CConfiguration();
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    void SetStatus(LPCSTR text);
+    void AdvanceProgress();
+
+    CButton m_radioFlashPackage;
+    CButton m_radioFloppyImage;
+    CStatic m_staticDrive;
+    CComboBox m_comboDrive;
+    CStatic m_groupMenuText;
+    CStatic m_staticShortName;
+    CStatic m_staticLongName;
+    CEdit m_editShortName;
+    CEdit m_editLongName;
+    CStatic m_staticStatus;
+
+    DECLARE_MESSAGE_MAP()
+};

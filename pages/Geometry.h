@@ -1,0 +1,26 @@
+// Page 113: prepares the key with or without a partition table. It is in the sheet, but no
+// route leads to it.
+#pragma once
+
+#include "pages/KVPropertyPage.h"
+#include "res/resource.h"
+
+class CGeometry : public CInteriorPropertyPage {
+public:
+    CGeometry();
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    BOOL OnSetActive() override;
+    LRESULT OnWizardNext() override;
+
+    void AdvanceProgress();
+
+    CButton m_radioWithPartition;
+    CButton m_radioWithoutPartition;
+    CStatic m_staticStatus;
+
+protected:
+    void SetStatusText(UINT nID);
+
+    DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,36 @@
+// The status line at the bottom of the operation pages, and the pacing by which the
+// long operations (formatting, file copying, image transfer) move it.
+#pragma once
+
+#include <string>
+
+#include "framework/Afx.h"
+
+// The text after one advance of the row of dots: a dot is added up to 36 bytes, then
+// every full stop goes and the row starts again.
+std::string AdvancedStatusText(const std::string& text);
+// The text with its last three bytes replaced by a two-digit percentage and "%".
+std::string PercentStatusText(const std::string& text, int percent);
+
+// A program-wide progress counter: holds 1 at start, never reset. Tick() counts one
+// report and tells whether this report is one that updates the status line (the 25th,
+// 50th, ... since the program started).
+class CProgressCounter {
+public:
+    bool Tick();
+    LONG Value() const { return m_nValue; }
+    void ResetForTest() { m_nValue = 1; }
+
+private:
+    LONG m_nValue = 1;
+};
+
+CProgressCounter& FormatProgressCounter();
+CProgressCounter& CopyProgressCounter();
+CProgressCounter& TransferProgressCounter();
+
+// Progress routine for file copies: advances the configuration page's dots by the
+// pacing rule and repaints the sheet. Always answers "continue" (0).
+DWORD CopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
+                   LARGE_INTEGER streamSize, LARGE_INTEGER streamBytesTransferred, DWORD streamNumber,
+                   DWORD callbackReason, HANDLE sourceFile, HANDLE destinationFile, LPVOID data);

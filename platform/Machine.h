@@ -1,0 +1,61 @@
+// The machine that the Windows calls of this folder answer for: disks, floppy drives and
+// drive letters. Built once per process from BOOTWRIGHT_MACHINE (a sandbox folder) or,
+// without it, from this computer's /sys/block.
+// Internal to platform/ (and its tests and the installer launcher); the program's own
+// code never includes it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct Fault {
+    bool write = false;       // false: reading the sector fails, true: writing it fails
+    uint64_t sector = 0;      // 512-byte sector number within the disk
+};
+
+struct Disk {
+    int number = 0;
+    std::string bus;          // "USBSTOR", "IDE", "SCSI", ...
+    std::string backing;      // image file or block device path
+    std::string model;        // what a person knows the disk as
+    std::string kernelName;   // "sdb" on this computer, empty in a sandbox
+    uint64_t size = 0;        // bytes
+    std::vector<Fault> faults;
+};
+
+// A volume: a byte range within a disk (or a whole floppy backing).
+struct Volume {
+    int disk = -1;            // -1 for a floppy drive
+    std::string backing;
+    uint64_t offset = 0;      // bytes
+    uint64_t length = 0;      // bytes
+};
+
+class Machine {
+public:
+    virtual ~Machine() = default;
+
+    // The machine of this process, built on first use.
+    static Machine& Current();
+    // Tests: replace the machine of this process (nullptr: build it again on next use).
+    static void Replace(std::unique_ptr<Machine> machine);
+
+    virtual const std::vector<Disk>& Disks() const = 0;
+    virtual std::optional<std::string> FloppyBacking(char drive) const = 0;  // 'A' or 'B'
+
+    // Drive letters that exist now, bit 0 = A:.
+    virtual uint32_t LogicalDrives() = 0;
+    // The volume behind an upper-case letter, resolved live from the disk's sector 0.
+    virtual std::optional<Volume> VolumeOf(char letter) = 0;
+    // The letter of a disk's volume ('\0' when it has none or it was removed).
+    virtual char LetterOfDisk(int disk) = 0;
+    // Removes a letter for the rest of the run.
+    virtual void RemoveLetter(char letter) = 0;
+};
+
+}  // namespace platform

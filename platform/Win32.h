@@ -1,0 +1,327 @@
+// The Windows calls the program makes, with their Windows names, structures, codes
+// and results, answered on Linux by the files of this folder.
+// Nothing outside platform/ includes a Linux header; this is all they see.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+// ---- basic types -------------------------------------------------------------
+using BOOL = int;
+using BOOLEAN = uint8_t;
+using BYTE = uint8_t;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using UINT = unsigned int;
+using LONG = int32_t;
+using ULONG = uint32_t;
+using USHORT = uint16_t;
+using LONGLONG = int64_t;
+using ULONGLONG = uint64_t;
+using WCHAR = char16_t;
+using CHAR = char;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using LPDWORD = DWORD*;
+using NTSTATUS = int32_t;
+using ACCESS_MASK = DWORD;
+using REGSAM = DWORD;
+using LSTATUS = LONG;
+using UINT_PTR = uintptr_t;
+using INT_PTR = intptr_t;
+using LONG_PTR = intptr_t;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
+using LRESULT = intptr_t;
+
+using HANDLE = void*;
+struct HKEY__;
+using HKEY = HKEY__*;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+struct HWND__;
+using HWND = HWND__*;
+using HLOCAL = void*;
+using FARPROC = void (*)();
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    LONGLONG QuadPart;
+};
+
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
+constexpr DWORD MAX_PATH = 260;
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+
+// ---- error codes ---------------------------------------------------------------
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_NOT_READY = 21;
+constexpr DWORD ERROR_CRC = 23;
+constexpr DWORD ERROR_SECTOR_NOT_FOUND = 27;
+constexpr DWORD ERROR_WRITE_FAULT = 29;
+constexpr DWORD ERROR_READ_FAULT = 30;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
+constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_HANDLE_EOF = 38;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
+constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_MORE_DATA = 234;
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
+
+constexpr NTSTATUS STATUS_SUCCESS = 0;
+constexpr NTSTATUS STATUS_BUFFER_TOO_SMALL = static_cast<NTSTATUS>(0xC0000023);
+constexpr NTSTATUS STATUS_OBJECT_NAME_INVALID = static_cast<NTSTATUS>(0xC0000033);
+constexpr NTSTATUS STATUS_OBJECT_NAME_NOT_FOUND = static_cast<NTSTATUS>(0xC0000034);
+constexpr NTSTATUS STATUS_OBJECT_TYPE_MISMATCH = static_cast<NTSTATUS>(0xC0000024);
+constexpr NTSTATUS STATUS_INVALID_PARAMETER = static_cast<NTSTATUS>(0xC000000D);
+constexpr NTSTATUS STATUS_NAME_TOO_LONG = static_cast<NTSTATUS>(0xC0000106);
+inline bool NT_SUCCESS(NTSTATUS s) { return s >= 0; }
+
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+// ---- files and handles ----------------------------------------------------------
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+
+struct SECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+              OVERLAPPED* lpOverlapped);
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, OVERLAPPED* lpOverlapped);
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistanceToMoveHigh, DWORD dwMoveMethod);
+DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+BOOL CloseHandle(HANDLE hObject);
+BOOL DeleteFileA(LPCSTR lpFileName);
+DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
+
+// ---- devices and layouts -----------------------------------------------------------
+constexpr DWORD IOCTL_DISK_GET_DRIVE_GEOMETRY = 0x00070000;
+constexpr DWORD IOCTL_DISK_GET_DRIVE_LAYOUT = 0x0007400C;
+constexpr DWORD IOCTL_DISK_SET_DRIVE_LAYOUT = 0x0007C010;
+
+enum MEDIA_TYPE : DWORD { Unknown = 0, F5_1Pt2_512 = 1, F3_1Pt44_512 = 2, RemovableMedia = 11, FixedMedia = 12 };
+
+struct DISK_GEOMETRY {
+    LARGE_INTEGER Cylinders;
+    MEDIA_TYPE MediaType;
+    DWORD TracksPerCylinder;
+    DWORD SectorsPerTrack;
+    DWORD BytesPerSector;
+};
+static_assert(sizeof(DISK_GEOMETRY) == 24);
+
+struct PARTITION_INFORMATION {
+    LARGE_INTEGER StartingOffset;
+    LARGE_INTEGER PartitionLength;
+    DWORD HiddenSectors;
+    DWORD PartitionNumber;
+    BYTE PartitionType;
+    BOOLEAN BootIndicator;
+    BOOLEAN RecognizedPartition;
+    BOOLEAN RewritePartition;
+};
+static_assert(sizeof(PARTITION_INFORMATION) == 32);
+
+// One entry in the Windows declaration; the program sizes it for four.
+struct DRIVE_LAYOUT_INFORMATION {
+    DWORD PartitionCount;
+    DWORD Signature;
+    PARTITION_INFORMATION PartitionEntry[1];
+};
+
+// The record with room for exactly four entries, 136 bytes.
+struct DRIVE_LAYOUT_INFORMATION4 {
+    DWORD PartitionCount;
+    DWORD Signature;
+    PARTITION_INFORMATION PartitionEntry[4];
+};
+static_assert(sizeof(DRIVE_LAYOUT_INFORMATION4) == 136);
+
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                     LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                     OVERLAPPED* lpOverlapped);
+
+DWORD GetLogicalDrives();
+constexpr DWORD DDD_RAW_TARGET_PATH = 0x1;
+constexpr DWORD DDD_REMOVE_DEFINITION = 0x2;
+BOOL DefineDosDeviceA(DWORD dwFlags, LPCSTR lpDeviceName, LPCSTR lpTargetPath);
+
+// ---- registry (read only) -------------------------------------------------------------
+inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002));
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_DWORD = 4;
+LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, HKEY* phkResult);
+LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, BYTE* lpData,
+                         LPDWORD lpcbData);
+LSTATUS RegCloseKey(HKEY hKey);
+
+// ---- object namespace (ntdll) ------------------------------------------------------------
+struct ANSI_STRING {
+    USHORT Length;
+    USHORT MaximumLength;
+    char* Buffer;
+};
+struct UNICODE_STRING {
+    USHORT Length;          // bytes, without terminator
+    USHORT MaximumLength;   // bytes
+    WCHAR* Buffer;
+};
+struct OBJECT_ATTRIBUTES {
+    ULONG Length;
+    HANDLE RootDirectory;
+    UNICODE_STRING* ObjectName;
+    ULONG Attributes;
+    void* SecurityDescriptor;
+    void* SecurityQualityOfService;
+};
+constexpr ULONG OBJ_CASE_INSENSITIVE = 0x40;
+constexpr ACCESS_MASK READ_CONTROL = 0x20000;
+constexpr ACCESS_MASK SYMBOLIC_LINK_QUERY = 0x1;
+
+void RtlInitAnsiString(ANSI_STRING* DestinationString, const char* SourceString);
+NTSTATUS RtlAnsiStringToUnicodeString(UNICODE_STRING* DestinationString, const ANSI_STRING* SourceString,
+                                      BOOLEAN AllocateDestinationString);
+NTSTATUS NtOpenSymbolicLinkObject(HANDLE* LinkHandle, ACCESS_MASK DesiredAccess,
+                                  OBJECT_ATTRIBUTES* ObjectAttributes);
+NTSTATUS NtQuerySymbolicLinkObject(HANDLE LinkHandle, UNICODE_STRING* LinkTarget, ULONG* ReturnedLength);
+NTSTATUS NtClose(HANDLE Handle);
+
+// ---- modules ----------------------------------------------------------------------------
+HMODULE LoadLibraryA(LPCSTR lpLibFileName);
+HMODULE GetModuleHandleA(LPCSTR lpModuleName);
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+BOOL FreeLibrary(HMODULE hLibModule);
+
+// ---- the volume formatter, entry "FormatEx" of "fmifs.dll" ---------------------------------
+enum CALLBACKCOMMAND : DWORD {
+    PROGRESS = 0,
+    DONEWITHSTRUCTURE = 1,
+    UNKNOWN2 = 2,
+    UNKNOWN3 = 3,
+    UNKNOWN4 = 4,
+    UNKNOWN5 = 5,
+    INSUFFICIENTRIGHTS = 6,
+    FSNOTSUPPORTED = 7,
+    VOLUMEINUSE = 8,
+    UNKNOWN9 = 9,
+    UNKNOWNA = 10,
+    DONE = 11,
+    UNKNOWNC = 12,
+    UNKNOWND = 13,
+    OUTPUT = 14,
+    STRUCTUREPROGRESS = 15,
+    CLUSTERSIZETOOSMALL = 16,
+};
+using PFMIFSCALLBACK = BOOLEAN (*)(CALLBACKCOMMAND Command, DWORD SubAction, LPVOID ActionInfo);
+using PFORMATEX = void (*)(WCHAR* DriveRoot, DWORD MediaFlag, WCHAR* Format, WCHAR* Label,
+                           BOOL QuickFormat, DWORD ClusterSize, PFMIFSCALLBACK Callback);
+
+// ---- processes --------------------------------------------------------------------------
+struct STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    BYTE* lpReserved2;
+    HANDLE hStdInput, hStdOutput, hStdError;
+};
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+constexpr DWORD STARTF_USESHOWWINDOW = 0x1;
+constexpr WORD SW_MINIMIZE = 6;
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+
+BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, SECURITY_ATTRIBUTES* lpProcessAttributes,
+                    SECURITY_ATTRIBUTES* lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags,
+                    LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, STARTUPINFOA* lpStartupInfo,
+                    PROCESS_INFORMATION* lpProcessInformation);
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+
+// ---- system error texts --------------------------------------------------------------------
+constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x100;
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+constexpr DWORD LANG_USER_DEFAULT = 0x400;
+// With FORMAT_MESSAGE_ALLOCATE_BUFFER, lpBuffer is really a char** that receives a
+// buffer to be released with LocalFree.
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
+                     DWORD nSize, va_list* Arguments);
+HLOCAL LocalFree(HLOCAL hMem);
+
+// ---- message boxes ---------------------------------------------------------------------------
+// Answered by whatever user interface registers itself (the framework does at start);
+// without one the text goes to standard error and IDOK comes back.
+constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_OKCANCEL = 0x1;
+constexpr UINT MB_YESNO = 0x4;
+constexpr UINT MB_ICONERROR = 0x10;
+constexpr UINT MB_ICONQUESTION = 0x20;
+constexpr UINT MB_ICONEXCLAMATION = 0x30;
+constexpr UINT MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+using MessageBoxHandler = int (*)(HWND hWnd, const char* text, const char* caption, UINT type);
+void SetMessageBoxHandler(MessageBoxHandler handler);
+
+// ---- the user's language ---------------------------------------------------------------------
+// 1033 English or 1041 Japanese, from the locale (LC_ALL, LC_MESSAGES, LANG); English otherwise.
+WORD GetUserDefaultUILanguage();

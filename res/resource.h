@@ -1,0 +1,109 @@
+// Identifiers of the program's resources: dialogs, controls, strings, bitmaps, icon.
+// Read by the resource compiler and by the program.
+#pragma once
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+// Dialogs: one a wizard page; the page identifier is the template number.
+#define IDD_WELCOME             106
+#define IDD_COMPLETE            108
+#define IDD_FINDKEY             109
+#define IDD_TASK                110
+#define IDD_ROLE                111
+#define IDD_FILESYSTEM          112
+#define IDD_GEOMETRY            113
+#define IDD_CONFIGURATION       114
+#define IDD_BACKUP              115
+#define IDD_IMAGEKEY            116
+
+// Bitmaps and icon
+#define IDB_HEADER              129
+#define IDB_WATERMARK           130
+#define IDI_BOOTWRIGHT          131
+
+// Controls. Each dialog has its own: 1039 to 1042 mean other controls on the
+// image key page than on the backup page.
+#define IDC_LETTER              1007
+#define IDC_LETTER_LABEL        1008
+#define IDC_FIND_PROMPT         1009
+#define IDC_KEY_DESCRIPTION     1051
+#define IDC_BACKUP_RESTORE      1010
+#define IDC_CREATE_NEW          1012
+#define IDC_ADD_CONFIGURATION   1013
+#define IDC_BACKUP_FIRST        1014
+#define IDC_ROLE_PROMPT         1015
+#define IDC_HARD_DRIVE          1016
+#define IDC_FLOPPY_DISK         1017
+#define IDC_CREATE_FILESYSTEM   1018
+#define IDC_LEAVE_FILESYSTEM    1019
+#define IDC_WITH_PARTITION      1021
+#define IDC_WITHOUT_PARTITION   1022
+#define IDC_FLASH_PACKAGE       1023
+#define IDC_FLOPPY_IMAGE        1027
+#define IDC_CONFIG_DRIVE_LABEL  1028
+#define IDC_CONFIG_DRIVE        1029
+#define IDC_MENU_TEXT           1030
+#define IDC_SHORT_NAME_LABEL    1031
+#define IDC_LONG_NAME_LABEL     1032
+#define IDC_SHORT_NAME          1033
+#define IDC_LONG_NAME           1034
+#define IDC_BACKUP              1035
+#define IDC_BACKUP_LABEL        1036
+#define IDC_BACKUP_FILE         1037
+#define IDC_BACKUP_BROWSE       1038
+#define IDC_RESTORE             1039
+#define IDC_RESTORE_LABEL       1040
+#define IDC_RESTORE_FILE        1041
+#define IDC_RESTORE_BROWSE      1042
+#define IDC_IMAGE_FROM_FILE     1039
+#define IDC_IMAGE_FROM_DRIVE    1040
+#define IDC_IMAGE_BROWSE        1041
+#define IDC_IMAGE_FILE          1042
+#define IDC_IMAGE_FILE_LABEL    1043
+#define IDC_IMAGE_DRIVE_LABEL   1044
+#define IDC_IMAGE_DRIVE         1045
+#define IDC_GEOMETRY_STATUS     1047
+#define IDC_CONFIG_STATUS       1048
+#define IDC_BACKUP_STATUS       1049
+#define IDC_FILESYSTEM_STATUS   1050
+
+// Strings
+#define IDS_SOCKETS_INIT_FAILED 103
+#define IDS_WIZARD_CAPTION      106
+#define IDS_NEED_ROOT           200
+#define IDS_KEY_DESCRIPTION     201
+#define IDS_KEY_NONE            202
+#define IDS_BLANKING_DRIVE      210
+#define IDS_LANDING_MBR         211
+#define IDS_PARTITIONING        212
+#define IDS_FORMATTING          213
+#define IDS_INSTALLING_SYSLINUX 214
+#define IDS_ERROR               220
+#define IDS_SYSLINUX_COMMAND    221
+#define IDS_MBR_PATH            222
+#define IDS_IMAGE_FILTER        230
+#define IDS_IMAGE_EXTENSION     231
+#define IDS_IMAGES_FOLDER       232
+#define IDS_DRIVE_A             233
+#define IDS_DRIVE_B             234
+#define IDS_FLOPPY_DEVICE       235
+#define IDS_COPYING             240
+#define IDS_BACKING_UP          241
+#define IDS_RESTORING           242
+#define IDS_CFG_FILE            250
+#define IDS_MENU_FILE           251
+#define IDS_HELP_FILE           252
+#define IDS_MARKER              253
+#define IDS_DEFAULT_LINE        254
+#define IDS_HEADER_TEMPLATE     255
+#define IDS_LABEL_LINE          256
+#define IDS_IMAGE_BODY          257
+#define IDS_FIRMWARE_BODY       258
+#define IDS_STAR_OPEN           259
+#define IDS_STAR_CLOSE          260
+#define IDS_ENTRY_LINE          261
+#define IDS_FLASH_SHORT         262
+#define IDS_FLASH_LONG          263
+#define IDS_IMAGE_NAME          264
