@@ -37,9 +37,6 @@ public:
     CCompletePage m_completePage;
     std::vector<int> m_history;
     CKeyDrive m_keyDrive;
-
-protected:
-    void OnDestroy() override;
 };
 
 // The sheet while it runs, as the application's main window; null when no sheet runs.

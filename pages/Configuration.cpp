@@ -1,0 +1,34 @@
+#include "pages/Configuration.h"
+
+#include "app/Wizard97.h"
+#include "pages/StatusLine.h"
+
+BEGIN_MESSAGE_MAP(CConfiguration, CInteriorPropertyPage)
+END_MESSAGE_MAP()
+
+CConfiguration::CConfiguration() : CInteriorPropertyPage(IDD_CONFIGURATION, 0, 0, 0) {}
+
+void CConfiguration::DoDataExchange(CDataExchange* pDX)
+{
+    CInteriorPropertyPage::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_FLASH_PACKAGE, m_radioFlashPackage);
+    DDX_Control(pDX, IDC_FLOPPY_IMAGE, m_radioFloppyImage);
+    DDX_Control(pDX, IDC_CONFIG_DRIVE_LABEL, m_staticDrive);
+    DDX_Control(pDX, IDC_CONFIG_DRIVE, m_comboDrive);
+    DDX_Control(pDX, IDC_MENU_TEXT, m_groupMenuText);
+    DDX_Control(pDX, IDC_SHORT_NAME_LABEL, m_staticShortName);
+    DDX_Control(pDX, IDC_LONG_NAME_LABEL, m_staticLongName);
+    DDX_Control(pDX, IDC_SHORT_NAME, m_editShortName);
+    DDX_Control(pDX, IDC_LONG_NAME, m_editLongName);
+    DDX_Control(pDX, IDC_CONFIG_STATUS, m_staticStatus);
+}
+
+void CConfiguration::SetStatus(LPCSTR text)
+{
+    m_staticStatus.SetWindowText(text);
+}
+
+void CConfiguration::AdvanceProgress()
+{
+    m_staticStatus.SetWindowText(AdvancedStatusText(m_staticStatus.GetWindowText()).c_str());
+}

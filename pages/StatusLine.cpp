@@ -1,0 +1,67 @@
+#include "pages/StatusLine.h"
+
+#include <cstdio>
+
+#include "app/Wizard97.h"
+
+// A row of dots grows to 36 bytes of text, then starts again.
+static constexpr size_t kLongestToGrow = 35;
+// The 25th, 50th, ... report of a counter moves the status line.
+static constexpr LONG kReportsPerStep = 25;
+
+std::string AdvancedStatusText(const std::string& text)
+{
+    if (text.size() <= kLongestToGrow)
+        return text + ".";
+    std::string cleared;
+    for (char c : text) {
+        if (c != '.')
+            cleared += c;
+    }
+    return cleared;
+}
+
+std::string PercentStatusText(const std::string& text, int percent)
+{
+    std::string kept = text.size() > 3 ? text.substr(0, text.size() - 3) : std::string();
+    char digits[16];
+    snprintf(digits, sizeof digits, "%.2d%%", percent);
+    return kept + digits;
+}
+
+bool CProgressCounter::Tick()
+{
+    LONG taken = m_nValue;
+    m_nValue = static_cast<LONG>(static_cast<uint32_t>(m_nValue) + 1u);
+    return taken % kReportsPerStep == 0;
+}
+
+CProgressCounter& FormatProgressCounter()
+{
+    static CProgressCounter counter;
+    return counter;
+}
+
+CProgressCounter& CopyProgressCounter()
+{
+    static CProgressCounter counter;
+    return counter;
+}
+
+CProgressCounter& TransferProgressCounter()
+{
+    static CProgressCounter counter;
+    return counter;
+}
+
+DWORD CopyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID)
+{
+    CWizard97* wizard = TheWizard();
+    bool advance = CopyProgressCounter().Tick();
+    if (wizard) {
+        if (advance)
+            wizard->m_configurationPage.AdvanceProgress();
+        wizard->UpdateWindow();
+    }
+    return 0;
+}
