@@ -55,4 +55,11 @@ public:
     HANDLE m_hDisk;
     BYTE m_bDriveA;
     BYTE m_bDriveB;
+
+private:
+    // True when this object's LoadLibraryA found the formatter, so the destructor
+    // releases only what it took.
+    bool m_bFormatterLoaded;
+
+    bool VolumeTooBigForFat16();
 };
