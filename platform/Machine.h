@@ -26,6 +26,8 @@ struct Disk {
     std::string kernelName;   // "sdb" on this computer, empty in a sandbox
     uint64_t size = 0;        // bytes
     std::vector<Fault> faults;
+    bool holdsSystem = false;         // holds a mounted system file system or swap: never written
+    bool registryUnreadable = false;  // its disk-list entry cannot be read (test machines)
 };
 
 // A volume: a byte range within a disk (or a whole floppy backing).

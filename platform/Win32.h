@@ -93,8 +93,13 @@ constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_NO_MORE_FILES = 18;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
 
 constexpr NTSTATUS STATUS_SUCCESS = 0;
+constexpr NTSTATUS STATUS_BUFFER_OVERFLOW = static_cast<NTSTATUS>(0x80000005);
+constexpr NTSTATUS STATUS_INVALID_HANDLE = static_cast<NTSTATUS>(0xC0000008);
+constexpr NTSTATUS STATUS_NO_MEMORY = static_cast<NTSTATUS>(0xC0000017);
 constexpr NTSTATUS STATUS_BUFFER_TOO_SMALL = static_cast<NTSTATUS>(0xC0000023);
 constexpr NTSTATUS STATUS_OBJECT_NAME_INVALID = static_cast<NTSTATUS>(0xC0000033);
 constexpr NTSTATUS STATUS_OBJECT_NAME_NOT_FOUND = static_cast<NTSTATUS>(0xC0000034);
@@ -111,6 +116,7 @@ constexpr DWORD GENERIC_READ = 0x80000000;
 constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
@@ -226,6 +232,7 @@ constexpr ACCESS_MASK SYMBOLIC_LINK_QUERY = 0x1;
 void RtlInitAnsiString(ANSI_STRING* DestinationString, const char* SourceString);
 NTSTATUS RtlAnsiStringToUnicodeString(UNICODE_STRING* DestinationString, const ANSI_STRING* SourceString,
                                       BOOLEAN AllocateDestinationString);
+void RtlFreeUnicodeString(UNICODE_STRING* UnicodeString);  // for an allocated conversion
 NTSTATUS NtOpenSymbolicLinkObject(HANDLE* LinkHandle, ACCESS_MASK DesiredAccess,
                                   OBJECT_ATTRIBUTES* ObjectAttributes);
 NTSTATUS NtQuerySymbolicLinkObject(HANDLE LinkHandle, UNICODE_STRING* LinkTarget, ULONG* ReturnedLength);
@@ -325,3 +332,15 @@ void SetMessageBoxHandler(MessageBoxHandler handler);
 // ---- the user's language ---------------------------------------------------------------------
 // 1033 English or 1041 Japanese, from the locale (LC_ALL, LC_MESSAGES, LANG); English otherwise.
 WORD GetUserDefaultUILanguage();
+
+// ---- non-Windows additions for this system ------------------------------------------------
+// At start: whether this process may open disks for writing. Always TRUE on a sandbox
+// machine; on this computer TRUE for root, or when every USB disk's device node is
+// writable for the process. FALSE: the program says so and ends.
+BOOL InitDiskAccess();
+// For the key selection page: a disk's model text, size in bytes, and device path
+// ("/dev/sdb", or the image file of a sandbox disk). Each output may be null. FALSE with
+// ERROR_FILE_NOT_FOUND for an unknown disk, ERROR_INSUFFICIENT_BUFFER when a text does
+// not fit with its terminator (nothing is written then).
+BOOL GetDiskDescription(int diskNumber, char* model, DWORD modelSize, ULONGLONG* sizeBytes, char* devicePath,
+                        DWORD pathSize);

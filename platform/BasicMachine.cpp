@@ -1,0 +1,80 @@
+#include "platform/BasicMachine.h"
+
+#include "platform/BlockDevices.h"
+#include "platform/PartitionTable.h"
+
+#include <cctype>
+
+namespace platform {
+namespace {
+
+int BitOf(char letter)
+{
+    int upper = std::toupper(static_cast<unsigned char>(letter));
+    return upper >= 'A' && upper <= 'Z' ? upper - 'A' : -1;
+}
+
+}  // namespace
+
+BasicMachine::BasicMachine(std::vector<Disk> disks, std::optional<std::string> floppyA,
+                           std::optional<std::string> floppyB)
+    : disks_(std::move(disks)), floppyA_(std::move(floppyA)), floppyB_(std::move(floppyB))
+{
+}
+
+std::optional<std::string> BasicMachine::FloppyBacking(char drive) const
+{
+    int bit = BitOf(drive);
+    return bit == 0 ? floppyA_ : bit == 1 ? floppyB_ : std::nullopt;
+}
+
+uint32_t BasicMachine::AssignedDrives() const
+{
+    uint32_t mask = 0;
+    if (floppyA_)
+        mask |= 1u;
+    if (floppyB_)
+        mask |= 2u;
+    for (const Disk& disk : disks_)
+        if (disk.number >= 0 && disk.number < 24)
+            mask |= 1u << (disk.number + 2);
+    return mask;
+}
+
+uint32_t BasicMachine::LogicalDrives() { return AssignedDrives() & ~removed_; }
+
+std::optional<Volume> BasicMachine::VolumeOf(char letter)
+{
+    int bit = BitOf(letter);
+    if (bit < 0 || !(LogicalDrives() & (1u << bit)))
+        return std::nullopt;
+    if (bit < 2) {
+        std::string backing = *FloppyBacking(static_cast<char>('A' + bit));
+        return Volume{-1, backing, 0, BackingSize(backing).value_or(0)};
+    }
+    for (const Disk& disk : disks_)
+        if (disk.number == bit - 2)
+            return DiskVolume(disk);
+    return std::nullopt;
+}
+
+char BasicMachine::LetterOfDisk(int disk)
+{
+    if (disk < 0 || disk >= 24)
+        return '\0';
+    char letter = static_cast<char>('C' + disk);
+    return (LogicalDrives() & (1u << (disk + 2))) ? letter : '\0';
+}
+
+void BasicMachine::RemoveLetter(char letter)
+{
+    int bit = BitOf(letter);
+    if (bit < 0 || !(LogicalDrives() & (1u << bit)))
+        return;
+    removed_ |= 1u << bit;
+    for (const Disk& disk : disks_)
+        if (disk.number == bit - 2)
+            LetterRemoved(disk);
+}
+
+}  // namespace platform

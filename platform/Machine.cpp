@@ -1,0 +1,47 @@
+// The machine of this process: a sandbox folder when BOOTWRIGHT_MACHINE names one, else
+// this computer. A sandbox that cannot be read gives an empty machine, and says why on
+// standard error: better no disks than the wrong ones.
+#include "platform/Machine.h"
+
+#include "platform/SandboxMachine.h"
+#include "platform/SysfsMachine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+namespace platform {
+namespace {
+
+std::mutex machineMutex;
+std::unique_ptr<Machine> current;
+
+std::unique_ptr<Machine> Build()
+{
+    const char* folder = std::getenv("BOOTWRIGHT_MACHINE");
+    if (!folder || !*folder)
+        return std::make_unique<SysfsMachine>();
+    std::string error;
+    if (auto sandbox = SandboxMachine::Load(folder, error))
+        return sandbox;
+    std::fprintf(stderr, "bootwright: sandbox machine not usable, no disks: %s\n", error.c_str());
+    return std::make_unique<BasicMachine>(std::vector<Disk>{}, std::nullopt, std::nullopt);
+}
+
+}  // namespace
+
+Machine& Machine::Current()
+{
+    std::lock_guard lock(machineMutex);
+    if (!current)
+        current = Build();
+    return *current;
+}
+
+void Machine::Replace(std::unique_ptr<Machine> machine)
+{
+    std::lock_guard lock(machineMutex);
+    current = std::move(machine);
+}
+
+}  // namespace platform

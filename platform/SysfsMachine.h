@@ -1,0 +1,38 @@
+// This computer as a machine: disks from /sys/block, floppy drives /dev/fd0 and /dev/fd1.
+// The roots are parameters so that tests can present a made-up tree. Internal to platform/.
+#pragma once
+
+#include "platform/BasicMachine.h"
+
+#include <set>
+#include <string>
+
+namespace platform {
+
+struct SysfsPaths {
+    std::string sysRoot = "/sys";
+    std::string mounts = "/proc/self/mounts";
+    std::string swaps = "/proc/swaps";
+    std::string devRoot = "/dev";
+};
+
+class SysfsMachine : public BasicMachine {
+public:
+    explicit SysfsMachine(const SysfsPaths& paths = {});
+
+protected:
+    void LetterRemoved(const Disk& disk) override;
+};
+
+// True when a resolved sysfs device path runs through a USB bus ("/usb1/", "/usb2/", ...).
+bool RunsThroughUsb(const std::string& devicePath);
+
+// True for a mount point the system needs. Only file systems mounted under the removable
+// media folders (/media, /run/media, /mnt) are not: a key mounted anywhere else is treated
+// as part of the system.
+bool IsSystemMountPoint(const std::string& mountPoint);
+
+// Kernel names of the disks (from <sysRoot>/block) that hold a system mount or active swap.
+std::set<std::string> DisksHoldingSystem(const SysfsPaths& paths);
+
+}  // namespace platform

@@ -1,0 +1,17 @@
+// Hooks for tests of the program and of platform/: situations a test machine cannot
+// otherwise show. Never called by the program itself.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Adds a symbolic link to the object namespace (names compared without regard to case);
+// it takes precedence over the built-in links. ClearTestLinks removes them all.
+void DefineTestLink(const std::string& from, const std::string& to);
+void ClearTestLinks();
+
+// Makes a built-in module (e.g. "fmifs.dll") absent, or present again.
+void SetModuleMissingForTest(const std::string& name, bool missing);
+
+}  // namespace platform
