@@ -1,0 +1,168 @@
+// FormatEx: formats the volume behind a drive letter as FAT. The cluster size is judged
+// before anything is written; a full format then zeroes and checks the whole volume with
+// progress reports; mkfs.fat lays out the file system at the volume's offset.
+#include "platform/Formatter.h"
+
+#include "platform/FormatLayout.h"
+#include "platform/FormatMkfs.h"
+#include "platform/FormatWipe.h"
+#include "platform/Machine.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+std::string Narrow(const WCHAR* text)
+{
+    std::string out;
+    for (; text && *text; ++text)
+        out += *text < 0x80 ? static_cast<char>(*text) : '_';
+    return out;
+}
+
+std::string Upper(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// "E:\" or "E:", any case; '\0' when the root names no drive.
+char LetterOfRoot(const WCHAR* root)
+{
+    std::string text = Upper(Narrow(root));
+    if (text.size() < 2 || text.size() > 3 || text[0] < 'A' || text[0] > 'Z' || text[1] != ':')
+        return '\0';
+    if (text.size() == 3 && text[2] != '\\' && text[2] != '/')
+        return '\0';
+    return text[0];
+}
+
+std::optional<FatFamily> FamilyOf(const WCHAR* format)
+{
+    std::string name = Upper(Narrow(format));
+    if (name == "FAT" || name == "FAT12" || name == "FAT16")
+        return FatFamily::Fat;
+    if (name == "FAT32")
+        return FatFamily::Fat32;
+    return std::nullopt;
+}
+
+void ReportDone(PFMIFSCALLBACK callback, bool ok)
+{
+    BOOLEAN result = ok ? TRUE : FALSE;
+    callback(DONE, 0, &result);
+}
+
+// The backing opened for the pass; closed when the format ends.
+class Backing {
+public:
+    explicit Backing(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_CLOEXEC)) {}
+    ~Backing()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    Backing(const Backing&) = delete;
+    Backing& operator=(const Backing&) = delete;
+
+    int Fd() const { return fd_; }
+    bool IsBlockDevice() const
+    {
+        struct stat st {};
+        return fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISBLK(st.st_mode);
+    }
+    uint64_t Size() const
+    {
+        off_t end = lseek(fd_, 0, SEEK_END);
+        return end < 0 ? 0 : static_cast<uint64_t>(end);
+    }
+
+private:
+    int fd_;
+};
+
+bool Format(const WCHAR* driveRoot, const WCHAR* format, const WCHAR* label, bool quick, DWORD clusterSize,
+            PFMIFSCALLBACK callback)
+{
+    const char letter = LetterOfRoot(driveRoot);
+    if (!letter)
+        return false;
+    std::optional<FatFamily> family = FamilyOf(format);
+    if (!family) {
+        callback(FSNOTSUPPORTED, 0, nullptr);
+        return false;
+    }
+    Machine& machine = Machine::Current();
+    std::optional<Volume> volume = machine.VolumeOf(letter);
+    if (!volume || volume->offset % 512 != 0)
+        return false;
+
+    FatPlan plan = PlanFat(*family, MkfsSectors(volume->length), clusterSize);
+    if (plan.verdict == PlanVerdict::ClusterTooSmall) {
+        callback(CLUSTERSIZETOOSMALL, 0, nullptr);
+        return false;
+    }
+    if (plan.verdict != PlanVerdict::Ok)
+        return false;
+
+    Backing backing(volume->backing);
+    // A volume that reaches past the end of its disk would make the format grow an image.
+    if (backing.Fd() < 0 || volume->offset + volume->length > backing.Size())
+        return false;
+
+    if (!quick) {
+        WipeTarget target;
+        target.fd = backing.Fd();
+        target.blockDevice = backing.IsBlockDevice();
+        target.offset = volume->offset;
+        target.length = volume->length;
+        if (volume->disk >= 0)
+            for (const Disk& disk : machine.Disks())
+                if (disk.number == volume->disk)
+                    target.faults = disk.faults;
+        auto report = [callback](uint32_t percent) {
+            DWORD value = percent;
+            return callback(PROGRESS, 0, &value) != FALSE;
+        };
+        if (WipeAndVerify(target, report) != WipeResult::Done)
+            return false;
+    }
+
+    MkfsRequest request;
+    request.backing = volume->backing;
+    request.blockDevice = backing.IsBlockDevice();
+    request.offset = volume->offset;
+    request.length = volume->length;
+    request.plan = plan;
+    request.label = Narrow(label);
+    std::string output;
+    if (!RunMkfs(request, output)) {
+        std::fprintf(stderr, "FormatEx %c: mkfs.fat failed:\n%s", letter, output.c_str());
+        return false;
+    }
+    if (request.blockDevice && fsync(backing.Fd()) != 0)
+        return false;
+    return true;
+}
+
+}  // namespace
+
+void FormatEx(WCHAR* DriveRoot, DWORD /*MediaFlag*/, WCHAR* Format, WCHAR* Label, BOOL QuickFormat,
+              DWORD ClusterSize, PFMIFSCALLBACK Callback)
+{
+    if (!Callback)
+        return;
+    // Every call ends with one DONE report that says whether the volume was formatted.
+    ReportDone(Callback, platform::Format(DriveRoot, Format, Label, QuickFormat != FALSE, ClusterSize, Callback));
+}
+
+}  // namespace platform

@@ -1,0 +1,408 @@
+// CreateProcessA, WaitForSingleObject and GetExitCodeProcess over posix_spawn and waitpid.
+// The command line is split the way a Windows program's runtime splits it; the program is
+// checked before it is started so that a failure carries the exact Windows error code.
+// The child learns the drive map through BOOTWRIGHT_DRIVES (see DriveMapText below).
+#include "platform/Errors.h"
+#include "platform/Handles.h"
+#include "platform/Machine.h"
+#include "platform/Win32.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace platform {
+namespace {
+
+constexpr DWORD STILL_ACTIVE = 259;
+constexpr DWORD ERROR_DIRECTORY = 267;  // the current folder given for the child is not one
+
+// ---- command line -------------------------------------------------------------------------
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The program token: up to the next blank, or between quotes; backslashes are plain here.
+std::string ProgramToken(const char*& p)
+{
+    while (IsBlank(*p))
+        ++p;
+    std::string token;
+    if (*p == '"') {
+        ++p;
+        while (*p && *p != '"')
+            token += *p++;
+        if (*p == '"')
+            ++p;
+    } else {
+        while (*p && !IsBlank(*p))
+            token += *p++;
+    }
+    return token;
+}
+
+// The other arguments: 2n backslashes before a quote give n backslashes and the quote opens
+// or closes a quoted part; 2n+1 give n backslashes and a literal quote; backslashes before
+// anything else are literal. Inside quotes "" is a literal quote.
+std::vector<std::string> ArgumentTokens(const char* p)
+{
+    std::vector<std::string> args;
+    for (;;) {
+        while (IsBlank(*p))
+            ++p;
+        if (!*p)
+            return args;
+        std::string arg;
+        bool quoted = false;
+        while (*p && (quoted || !IsBlank(*p))) {
+            if (*p == '\\') {
+                size_t slashes = 0;
+                while (*p == '\\') {
+                    ++slashes;
+                    ++p;
+                }
+                if (*p == '"') {
+                    arg.append(slashes / 2, '\\');
+                    if (slashes % 2) {
+                        arg += '"';
+                        ++p;
+                    }
+                } else {
+                    arg.append(slashes, '\\');
+                }
+            } else if (*p == '"') {
+                ++p;
+                if (quoted && *p == '"') {
+                    arg += '"';
+                    ++p;
+                } else {
+                    quoted = !quoted;
+                }
+            } else {
+                arg += *p++;
+            }
+        }
+        args.push_back(std::move(arg));
+    }
+}
+
+// ---- the program's file ------------------------------------------------------------------
+
+std::string ToSlashes(std::string path)
+{
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
+}
+
+bool HasExtension(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Checks that the path names a program this system can start; sets the Windows error otherwise.
+bool CheckProgram(const std::string& path)
+{
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        size_t slash = path.rfind('/');
+        std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+        SetLastError(errno == ENOTDIR || !IsFolder(folder) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode) || access(path.c_str(), X_OK) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // posix_spawn does not fall back to a shell: only ELF files and scripts start.
+    char magic[4] = {};
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    ssize_t got = read(fd, magic, sizeof magic);
+    close(fd);
+    bool elf = got == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0;
+    bool script = got >= 2 && magic[0] == '#' && magic[1] == '!';
+    if (!elf && !script) {
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return false;
+    }
+    return true;
+}
+
+// The program named by a command-line token, relative to the given folder; like Windows,
+// a name without an extension that does not exist is tried again with ".exe".
+bool ResolveProgram(const std::string& token, const std::string& folder, std::string& path)
+{
+    if (token.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    path = ToSlashes(token);
+    if (path[0] != '/' && !folder.empty())
+        path = folder + "/" + path;
+    if (path[0] != '/') {  // absolute, so that it still holds after the child changes folder
+        char cwd[4096];
+        if (getcwd(cwd, sizeof cwd))
+            path = std::string(cwd) + "/" + path;
+    }
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 && !HasExtension(path) && stat((path + ".exe").c_str(), &st) == 0)
+        path += ".exe";
+    return CheckProgram(path);
+}
+
+// ---- the drive map for the child ---------------------------------------------------------
+
+// '%', ':' and ';' in a path are written as %25, %3A and %3B so that the map stays parseable.
+std::string EscapePath(const std::string& path)
+{
+    std::string out;
+    for (char c : path) {
+        if (c == '%' || c == ':' || c == ';') {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// "E=<offset>:<length>:<backing>;A=0:1474560:<backing>" for every letter that exists now;
+// offset and length in bytes, the backing path escaped as above and last in its entry.
+std::string DriveMapText()
+{
+    Machine& machine = Machine::Current();
+    uint32_t drives = machine.LogicalDrives();
+    std::string map;
+    for (int i = 0; i < 26; ++i) {
+        if (!(drives & (1u << i)))
+            continue;
+        char letter = static_cast<char>('A' + i);
+        std::optional<Volume> volume = machine.VolumeOf(letter);
+        if (!volume)
+            continue;
+        if (!map.empty())
+            map += ';';
+        map += letter;
+        map += '=' + std::to_string(volume->offset) + ':' + std::to_string(volume->length) + ':' +
+               EscapePath(volume->backing);
+    }
+    return map;
+}
+
+// The child's environment: the given Windows block ("A=B\0C=D\0\0") or ours, with the
+// drive map replacing any earlier one.
+std::vector<std::string> ChildEnvironment(const char* block)
+{
+    std::vector<std::string> env;
+    if (block) {
+        for (const char* p = block; *p; p += std::strlen(p) + 1)
+            env.emplace_back(p);
+    } else {
+        for (char** e = environ; e && *e; ++e)
+            env.emplace_back(*e);
+    }
+    std::erase_if(env, [](const std::string& e) { return e.rfind("BOOTWRIGHT_DRIVES=", 0) == 0; });
+    env.push_back("BOOTWRIGHT_DRIVES=" + DriveMapText());
+    return env;
+}
+
+std::vector<char*> PointersTo(std::vector<std::string>& texts)
+{
+    std::vector<char*> pointers;
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// ---- the process object --------------------------------------------------------------------
+
+// One started child, shared by its process and thread handles. When the last handle goes,
+// a child that has ended is reaped at once, and one still running is reaped by a detached
+// waiter, so no zombie stays behind.
+class Child {
+public:
+    explicit Child(pid_t pid) : pid_(pid) {}
+    ~Child()
+    {
+        if (Poll(false))
+            return;
+        pid_t pid = pid_;
+        std::thread([pid] {
+            int status = 0;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    }
+
+    pid_t Pid() const { return pid_; }
+
+    // True when the child has ended (reaping it); blocks until then when asked to.
+    bool Poll(bool block)
+    {
+        std::lock_guard lock(mutex_);
+        if (ended_)
+            return true;
+        int status = 0;
+        pid_t got;
+        do {
+            got = waitpid(pid_, &status, block ? 0 : WNOHANG);
+        } while (got < 0 && errno == EINTR);
+        if (got == 0)
+            return false;
+        ended_ = true;
+        if (got < 0)
+            exitCode_ = 1;  // someone else reaped it; its code is lost
+        else if (WIFEXITED(status))
+            exitCode_ = static_cast<DWORD>(WEXITSTATUS(status));
+        else
+            exitCode_ = 128 + static_cast<DWORD>(WTERMSIG(status));  // the shells' convention
+        return true;
+    }
+
+    DWORD ExitCode()
+    {
+        return Poll(false) ? exitCode_ : STILL_ACTIVE;
+    }
+
+private:
+    pid_t pid_;
+    std::mutex mutex_;
+    bool ended_ = false;
+    DWORD exitCode_ = STILL_ACTIVE;
+};
+
+class ProcessObject : public HandleObject {
+public:
+    ProcessObject(HandleKind kind, std::shared_ptr<Child> child) : HandleObject(kind), child(std::move(child)) {}
+    std::shared_ptr<Child> child;
+};
+
+std::shared_ptr<Child> ChildOf(HANDLE handle)
+{
+    auto object = HandleAs<ProcessObject>(handle);
+    return object ? object->child : nullptr;
+}
+
+}  // namespace
+}  // namespace platform
+
+BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, SECURITY_ATTRIBUTES*, SECURITY_ATTRIBUTES*,
+                    BOOL, DWORD, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, STARTUPINFOA*,
+                    PROCESS_INFORMATION* lpProcessInformation)
+{
+    using namespace platform;
+    if ((!lpApplicationName && !lpCommandLine) || !lpProcessInformation) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string folder;
+    if (lpCurrentDirectory && *lpCurrentDirectory) {
+        folder = ToSlashes(lpCurrentDirectory);
+        if (!IsFolder(folder)) {
+            SetLastError(ERROR_DIRECTORY);
+            return FALSE;
+        }
+    }
+
+    const char* rest = lpCommandLine ? lpCommandLine : "";
+    std::string first = ProgramToken(rest);
+    std::vector<std::string> argv{first};
+    for (std::string& arg : ArgumentTokens(rest))
+        argv.push_back(std::move(arg));
+
+    std::string program;
+    if (!ResolveProgram(lpApplicationName ? std::string(lpApplicationName) : first, folder, program))
+        return FALSE;
+    if (argv[0].empty())
+        argv[0] = program;
+
+    std::vector<std::string> env = ChildEnvironment(static_cast<const char*>(lpEnvironment));
+    std::vector<char*> argvPointers = PointersTo(argv);
+    std::vector<char*> envPointers = PointersTo(env);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!folder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    pid_t pid = 0;
+    int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (err != 0) {
+        SetLastErrorFromErrno(err);
+        return FALSE;
+    }
+
+    auto child = std::make_shared<Child>(pid);
+    HANDLE process = NewHandle(std::make_shared<ProcessObject>(HandleKind::Process, child));
+    HANDLE thread = process ? NewHandle(std::make_shared<ProcessObject>(HandleKind::Thread, child)) : nullptr;
+    if (!thread) {
+        if (process)
+            CloseHandleObject(process);
+        return FALSE;  // the table set the error; the child's waiter reaps it
+    }
+    lpProcessInformation->hProcess = process;
+    lpProcessInformation->hThread = thread;
+    lpProcessInformation->dwProcessId = static_cast<DWORD>(pid);
+    lpProcessInformation->dwThreadId = static_cast<DWORD>(pid);
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
+{
+    std::shared_ptr<platform::Child> child = platform::ChildOf(hHandle);
+    if (!child) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    if (dwMilliseconds == INFINITE) {
+        child->Poll(true);
+        return WAIT_OBJECT_0;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
+    while (!child->Poll(false)) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return WAIT_TIMEOUT;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return WAIT_OBJECT_0;
+}
+
+BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
+{
+    auto object = platform::HandleAs<platform::ProcessObject>(hProcess);
+    if (!object || object->Kind() != platform::HandleKind::Process || !lpExitCode) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *lpExitCode = object->child->ExitCode();
+    return TRUE;
+}

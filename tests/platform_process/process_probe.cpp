@@ -1,0 +1,24 @@
+// Started by the process tests. Writes its arguments, working folder and drive map to the
+// file named by PROBE_OUT, sleeps PROBE_SLEEP_MS milliseconds, ends with PROBE_EXIT.
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    if (const char* out = std::getenv("PROBE_OUT")) {
+        if (FILE* f = std::fopen(out, "w")) {
+            for (int i = 1; i < argc; ++i)
+                std::fprintf(f, "arg[%s]\n", argv[i]);
+            char cwd[4096];
+            std::fprintf(f, "cwd[%s]\n", getcwd(cwd, sizeof cwd) ? cwd : "");
+            const char* drives = std::getenv("BOOTWRIGHT_DRIVES");
+            std::fprintf(f, "drives[%s]\n", drives ? drives : "(none)");
+            std::fclose(f);
+        }
+    }
+    if (const char* ms = std::getenv("PROBE_SLEEP_MS"))
+        usleep(static_cast<useconds_t>(std::atoi(ms)) * 1000);
+    const char* code = std::getenv("PROBE_EXIT");
+    return code ? std::atoi(code) : 0;
+}
