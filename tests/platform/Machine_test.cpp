@@ -1,0 +1,281 @@
+// The machine: sandbox folders, drive letters, and this computer seen through a made-up sysfs.
+#include "SandboxFixture.h"
+
+#include "platform/SysfsMachine.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <unistd.h>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+class MachineTest : public SandboxTest {};
+
+TEST_F(MachineTest, SandboxConfigurationIsReadWithCommentsAndQuotes)
+{
+    MakeImage(dir / "a.img", 1 << 20);
+    MakeImage(dir / "b.img", 2 << 20);
+    MakeImage(dir / "fd.img", 1474560);
+    UseMachine("# demo\n\ndisk 0 IDE a.img \"System # disk\"  # trailing\n"
+               "disk 1 usbstor b.img \"Kivra 2 MB\"\nfloppy B fd.img\nfault 1 write 7\n");
+    auto& disks = platform::Machine::Current().Disks();
+    ASSERT_EQ(disks.size(), 2u);
+    EXPECT_EQ(disks[0].model, "System # disk");
+    EXPECT_EQ(disks[1].bus, "usbstor");
+    EXPECT_EQ(disks[1].size, 2u << 20);
+    EXPECT_EQ(disks[1].backing, dir / "b.img");
+    ASSERT_EQ(disks[1].faults.size(), 1u);
+    EXPECT_TRUE(disks[1].faults[0].write);
+    EXPECT_EQ(disks[1].faults[0].sector, 7u);
+    // B: exists, A: does not; C: and D: for the two disks.
+    EXPECT_EQ(GetLogicalDrives(), 0b1110u);
+}
+
+TEST_F(MachineTest, MalformedConfigurationsSayWhereAndWhy)
+{
+    MakeImage(dir / "a.img", 1 << 20);
+    struct Case { const char* conf; const char* says; } cases[] = {
+        {"disk 0 IDE a.img \"unterminated\n", "machine.conf:1: unterminated"},
+        {"disk 0 IDE missing.img \"M\"\n", "missing.img cannot be opened"},
+        {"disk 1 IDE a.img \"M\"\n", "without gaps"},
+        {"disk 0 IDE a.img \"M\"\ndisk 0 IDE a.img \"M\"\n", "machine.conf:2: disk 0 is defined twice"},
+        {"\nfault 3 read 1\n", "machine.conf:2: fault on disk 3"},
+        {"disk 0 IDE a.img \"M\"\nfault 0 erase 1\n", "expected: fault"},
+        {"floppy C a.img\n", "expected: floppy"},
+        {"partition 1\n", "unknown item 'partition'"},
+    };
+    for (const Case& c : cases) {
+        WriteText(dir / "machine.conf", c.conf);
+        std::string error;
+        EXPECT_EQ(platform::SandboxMachine::Load(dir.Path(), error), nullptr) << c.conf;
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    }
+}
+
+TEST_F(MachineTest, UnusableSandboxGivesAnEmptyMachine)
+{
+    WriteText(dir / "machine.conf", "bogus\n");
+    ::setenv("BOOTWRIGHT_MACHINE", dir.Path().c_str(), 1);
+    platform::Machine::Replace(nullptr);
+    ::testing::internal::CaptureStderr();
+    DWORD drives = GetLogicalDrives();
+    std::string said = ::testing::internal::GetCapturedStderr();
+    ::unsetenv("BOOTWRIGHT_MACHINE");
+    EXPECT_EQ(drives, 0u);
+    EXPECT_NE(said.find("unknown item 'bogus'"), std::string::npos) << said;
+    EXPECT_TRUE(InitDiskAccess());
+}
+
+TEST_F(MachineTest, RemovedLetterIsGoneForTheRestOfTheRun)
+{
+    MakeImage(dir / "a.img", 1 << 20);
+    MakeImage(dir / "b.img", 1 << 20);
+    MakeImage(dir / "fd.img", 1474560);
+    UseMachine("floppy A fd.img\ndisk 0 IDE a.img \"S\"\ndisk 1 USBSTOR b.img \"K\"\n");
+    EXPECT_EQ(GetLogicalDrives(), 0b1101u);
+    EXPECT_FALSE(DefineDosDeviceA(DDD_REMOVE_DEFINITION, "D:", "\\Device\\HarddiskVolume2"));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(DefineDosDeviceA(0, "D:", nullptr));
+    EXPECT_TRUE(DefineDosDeviceA(DDD_REMOVE_DEFINITION, "d:", nullptr));
+    EXPECT_EQ(GetLogicalDrives(), 0b0101u);
+    EXPECT_EQ(platform::Machine::Current().LetterOfDisk(1), '\0');
+    EXPECT_FALSE(platform::Machine::Current().VolumeOf('D'));
+    EXPECT_EQ(CreateFileA("\\\\.\\D:", GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(DefineDosDeviceA(DDD_REMOVE_DEFINITION, "D:", nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    // The disk itself stays reachable.
+    HANDLE disk = CreateFileA("\\\\.\\PhysicalDrive1", GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(disk, INVALID_HANDLE_VALUE);
+    CloseHandle(disk);
+}
+
+TEST_F(MachineTest, DiskDescriptionForTheKeyList)
+{
+    MakeImage(dir / "k.img", 3 << 20);
+    UseMachine("disk 0 USBSTOR k.img \"Virtual Kivra\"\n");
+    char model[64], path[256];
+    ULONGLONG size = 0;
+    ASSERT_TRUE(GetDiskDescription(0, model, sizeof model, &size, path, sizeof path));
+    EXPECT_STREQ(model, "Virtual Kivra");
+    EXPECT_EQ(size, 3u << 20);
+    EXPECT_EQ(std::string(path), fs::canonical(dir / "k.img").string());
+    EXPECT_FALSE(GetDiskDescription(0, model, 13, &size, nullptr, 0));  // no room for the terminator
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FALSE(GetDiskDescription(1, model, sizeof model, &size, path, sizeof path));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+// A made-up /sys: block/<name> links into devices/..., as the kernel lays it out.
+class FakeSysfs {
+public:
+    explicit FakeSysfs(const TempDir& dir) : root(dir / "sys"), dev(dir / "dev")
+    {
+        fs::create_directories(root + "/block");
+        fs::create_directories(dev);
+        paths.sysRoot = root;
+        paths.devRoot = dev;
+        paths.mounts = dir / "mounts";
+        paths.swaps = dir / "swaps";
+        WriteText(paths.mounts, "");
+        WriteText(paths.swaps, "Filename Type Size Used Priority\n");
+    }
+    // Adds a disk whose device directory lies at devices/<busPath>, with partitions.
+    void AddDisk(const std::string& name, const std::string& busPath, uint64_t sectors, const std::string& vendor,
+                 const std::string& model, const std::string& majorMinor, int partitions = 0)
+    {
+        std::string device = root + "/devices/" + busPath;
+        std::string block = device + "/block/" + name;
+        fs::create_directories(block);
+        WriteText(block + "/size", std::to_string(sectors) + "\n");
+        WriteText(block + "/dev", majorMinor + "\n");
+        WriteText(device + "/vendor", vendor + "   \n");
+        WriteText(device + "/model", model + "  \n");
+        fs::create_directory_symlink(device, block + "/device");
+        for (int p = 1; p <= partitions; ++p) {
+            fs::create_directories(block + "/" + name + std::to_string(p));
+            WriteText(block + "/" + name + std::to_string(p) + "/dev", "259:" + std::to_string(100 + p) + "\n");
+        }
+        fs::create_directory_symlink(block, root + "/block/" + name);
+        MakeImage(dev + "/" + name, 1 << 20);
+    }
+    std::string root, dev;
+    platform::SysfsPaths paths;
+};
+
+TEST(SysfsMachineTest, UsbDisksAreFoundThroughTheirBusPath)
+{
+    TempDir dir;
+    FakeSysfs sys(dir);
+    sys.AddDisk("sdb", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0", 501760, "Kivra",
+                "Key", "8:16", 1);
+    sys.AddDisk("sda", "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0", 1000000, "ATA", "Disk One", "8:0", 2);
+    sys.AddDisk("nvme0n1", "pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0", 2000000, "", "Fast NVMe", "259:0");
+    sys.AddDisk("sdc", "pci0000:00/0000:00:14.0/usb2/2-3/2-3:1.0/host7/target7:0:0/7:0:0:0", 0, "Card", "Reader",
+                "8:32");
+    fs::create_directories(sys.root + "/block/loop0");  // not a disk kind the machine looks at
+    WriteText(sys.paths.mounts, "/dev/sda2 / ext4 rw 0 0\n/dev/sdb1 /media/me/KIVRA vfat rw 0 0\n");
+
+    platform::SysfsMachine machine(sys.paths);
+    const auto& disks = machine.Disks();
+    ASSERT_EQ(disks.size(), 3u);  // the empty card reader is left out
+    EXPECT_EQ(disks[0].kernelName, "nvme0n1");
+    EXPECT_EQ(disks[0].bus, "SCSI");
+    EXPECT_EQ(disks[0].model, "Fast NVMe");
+    EXPECT_EQ(disks[1].kernelName, "sda");
+    EXPECT_EQ(disks[1].bus, "IDE");
+    EXPECT_TRUE(disks[1].holdsSystem);
+    EXPECT_EQ(disks[2].kernelName, "sdb");
+    EXPECT_EQ(disks[2].number, 2);
+    EXPECT_EQ(disks[2].bus, "USBSTOR");
+    EXPECT_FALSE(disks[2].holdsSystem);  // mounted under /media: still a key
+    EXPECT_EQ(disks[2].model, "Kivra Key");
+    EXPECT_EQ(disks[2].size, 501760u * 512);
+    EXPECT_EQ(disks[2].backing, sys.dev + "/sdb");
+    EXPECT_FALSE(machine.FloppyBacking('A'));
+}
+
+TEST(SysfsMachineTest, UsbDiskHoldingTheSystemIsNotAKey)
+{
+    TempDir dir;
+    FakeSysfs sys(dir);
+    sys.AddDisk("sda", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0", 1000, "A", "Root",
+                "8:0", 1);
+    sys.AddDisk("sdb", "pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host7/target7:0:0/7:0:0:0", 1000, "B", "Swap",
+                "8:16", 2);
+    sys.AddDisk("sdc", "pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/host8/target8:0:0/8:0:0:0", 1000, "C", "Lvm",
+                "8:32", 1);
+    sys.AddDisk("sdd", "pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/host9/target9:0:0/9:0:0:0", 1000, "D", "Key",
+                "8:48");
+    // dm-0 sits on sdc1 and holds /usr.
+    fs::create_directories(sys.root + "/block/dm-0/slaves/sdc1");
+    WriteText(sys.paths.mounts, "/dev/sda1 / ext4 rw 0 0\n/dev/dm-0 /usr ext4 rw 0 0\n");
+    WriteText(sys.paths.swaps, "Filename Type Size Used Priority\n/dev/sdb2 partition 100 0 -2\n");
+    fs::create_directories(sys.dev + "/fd0");
+
+    platform::SysfsMachine machine(sys.paths);
+    const auto& disks = machine.Disks();
+    ASSERT_EQ(disks.size(), 4u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(disks[i].holdsSystem) << disks[i].kernelName;
+        EXPECT_NE(disks[i].bus, "USBSTOR") << disks[i].kernelName;
+    }
+    EXPECT_EQ(disks[3].bus, "USBSTOR");
+    EXPECT_EQ(machine.FloppyBacking('A'), sys.dev + "/fd0");
+    EXPECT_EQ(machine.LogicalDrives(), 0b111101u);
+
+    // A disk holding the system is never opened for writing.
+    platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(sys.paths));
+    EXPECT_EQ(CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0,
+                          nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    HANDLE key = CreateFileA("\\\\.\\PhysicalDrive3", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
+    EXPECT_NE(key, INVALID_HANDLE_VALUE);
+    CloseHandle(key);
+    platform::Machine::Replace(nullptr);
+}
+
+TEST(SysfsMachineTest, BusPathAndMountPointRules)
+{
+    EXPECT_TRUE(platform::RunsThroughUsb("/sys/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6"));
+    EXPECT_FALSE(platform::RunsThroughUsb("/sys/devices/pci0000:00/0000:00:17.0/ata1/host0"));
+    EXPECT_FALSE(platform::RunsThroughUsb("/sys/devices/virtual/usbmon/x"));
+    EXPECT_FALSE(platform::IsSystemMountPoint("/media/me/KEY"));
+    EXPECT_FALSE(platform::IsSystemMountPoint("/run/media/me/KEY"));
+    EXPECT_TRUE(platform::IsSystemMountPoint("/"));
+    EXPECT_TRUE(platform::IsSystemMountPoint("/boot/efi"));
+    EXPECT_TRUE(platform::IsSystemMountPoint("/mediaserver"));
+}
+
+// A real block device (a loop device) presented as a USB key: opened, read and written.
+TEST(SysfsMachineTest, LoopDeviceAsUsbKeyIsReadAndWritten)
+{
+    TempDir dir;
+    MakeImage(dir / "key.img", 4 << 20);
+    WriteMbr(dir / "key.img", {{0x80, 0x0C, 2048, 4096}});
+    WriteAt(dir / "key.img", 2048 * 512, {'L', 'O', 'O', 'P'});
+    std::string command = "losetup -f --show " + (dir / "key.img") + " 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char line[256] = {};
+    bool got = pipe && std::fgets(line, sizeof line, pipe);
+    if (pipe)
+        ::pclose(pipe);
+    std::string loop = got ? std::string(line).substr(0, std::string(line).find('\n')) : "";
+    if (loop.empty() || ::access(loop.c_str(), R_OK | W_OK) != 0)
+        GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
+
+    FakeSysfs sys(dir);
+    sys.AddDisk("sdx", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0", 8192, "Loop", "Key",
+                "7:99");
+    fs::remove(sys.dev + "/sdx");
+    fs::create_symlink(loop, sys.dev + "/sdx");
+    platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(sys.paths));
+
+    HANDLE volume = CreateFileA("\\\\.\\C:", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(volume, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetFileSize(volume, nullptr), 4096u * 512);
+    char bytes[512];
+    DWORD n = 0;
+    EXPECT_TRUE(ReadFile(volume, bytes, 512, &n, nullptr));
+    EXPECT_EQ(std::string(bytes, 4), "LOOP");
+    SetFilePointer(volume, 0, nullptr, FILE_BEGIN);
+    EXPECT_TRUE(WriteFile(volume, "KEY!", 4, &n, nullptr));
+    CloseHandle(volume);
+    HANDLE disk = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    DISK_GEOMETRY g{};
+    DWORD returned = 0;
+    EXPECT_TRUE(DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &returned, nullptr));
+    EXPECT_EQ(g.MediaType, RemovableMedia);
+    CloseHandle(disk);
+    platform::Machine::Replace(nullptr);
+
+    std::system(("losetup -d " + loop).c_str());
+    EXPECT_EQ(ReadAt(dir / "key.img", 2048 * 512, 4), (std::vector<uint8_t>{'K', 'E', 'Y', '!'}));
+}
+
+}  // namespace
