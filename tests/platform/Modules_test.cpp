@@ -1,0 +1,76 @@
+// Built-in modules, and the user's language.
+#include "platform/Formatter.h"
+#include "platform/TestHooks.h"
+#include "platform/Win32.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+TEST(ModulesTest, FormatterIsFoundAndCountedLikeALibrary)
+{
+    EXPECT_EQ(GetModuleHandleA("fmifs.dll"), nullptr);  // not loaded yet
+    HMODULE first = LoadLibraryA("FMIFS.DLL");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(LoadLibraryA("fmifs"), first);
+    EXPECT_EQ(GetModuleHandleA("fmifs.dll"), first);
+    EXPECT_EQ(GetProcAddress(first, "FormatEx"), reinterpret_cast<FARPROC>(&platform::FormatEx));
+    EXPECT_EQ(GetProcAddress(first, "formatex"), nullptr);  // entry names are exact
+    EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
+    EXPECT_TRUE(FreeLibrary(first));
+    EXPECT_EQ(GetModuleHandleA("fmifs.dll"), first);  // one reference left
+    EXPECT_TRUE(FreeLibrary(first));
+    EXPECT_EQ(GetModuleHandleA("fmifs.dll"), nullptr);
+    EXPECT_FALSE(FreeLibrary(first));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(LoadLibraryA("ntfs.dll"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
+}
+
+TEST(ModulesTest, MissingFormatterLeavesNoEntryPoint)
+{
+    platform::SetModuleMissingForTest("fmifs.dll", true);
+    HMODULE module = LoadLibraryA("fmifs.dll");
+    DWORD error = GetLastError();
+    FARPROC entry = GetProcAddress(GetModuleHandleA("fmifs.dll"), "FormatEx");
+    platform::SetModuleMissingForTest("fmifs.dll", false);
+    EXPECT_EQ(module, nullptr);
+    EXPECT_EQ(error, ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(entry, nullptr);
+}
+
+class LanguageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+            const char* value = std::getenv(name);
+            saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+            ::unsetenv(name);
+        }
+    }
+    void TearDown() override
+    {
+        for (auto& [name, value] : saved)
+            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+
+TEST_F(LanguageTest, FirstSetLocaleVariableDecides)
+{
+    EXPECT_EQ(GetUserDefaultUILanguage(), 1033);
+    ::setenv("LANG", "ja_JP.UTF-8", 1);
+    EXPECT_EQ(GetUserDefaultUILanguage(), 1041);
+    ::setenv("LC_MESSAGES", "en_US.UTF-8", 1);
+    EXPECT_EQ(GetUserDefaultUILanguage(), 1033);
+    ::setenv("LC_ALL", "ja_JP.eucJP", 1);
+    EXPECT_EQ(GetUserDefaultUILanguage(), 1041);
+    ::setenv("LC_ALL", "", 1);  // empty counts as not set
+    EXPECT_EQ(GetUserDefaultUILanguage(), 1033);
+}
+
+}  // namespace
