@@ -36,9 +36,44 @@ uint32_t BasicMachine::AssignedDrives() const
     if (floppyB_)
         mask |= 2u;
     for (const Disk& disk : disks_)
-        if (disk.number >= 0 && disk.number < 24)
+        if (disk.present && disk.number >= 0 && disk.number < 24)
             mask |= 1u << (disk.number + 2);
     return mask;
+}
+
+// The same disk: same kernel name, bus, model and size. A name that now stands for
+// another device is a new disk.
+static bool SameDisk(const Disk& a, const Disk& b)
+{
+    return a.kernelName == b.kernelName && a.bus == b.bus && a.model == b.model && a.size == b.size;
+}
+
+void BasicMachine::MergeDisks(std::vector<Disk> scanned)
+{
+    std::vector<bool> seen(disks_.size(), false);
+    for (Disk& found : scanned) {
+        bool known = false;
+        for (size_t i = 0; i < disks_.size(); i++) {
+            if (!seen[i] && disks_[i].present && SameDisk(disks_[i], found)) {
+                seen[i] = true;
+                disks_[i].holdsSystem = found.holdsSystem;
+                known = true;
+                break;
+            }
+        }
+        if (!known) {
+            found.number = static_cast<int>(disks_.size());
+            disks_.push_back(found);
+            seen.push_back(true);
+        }
+    }
+    for (size_t i = 0; i < disks_.size(); i++) {
+        if (!seen[i] && disks_[i].present) {
+            disks_[i].present = false;
+            disks_[i].bus = "ABSENT";
+            disks_[i].backing.clear();
+        }
+    }
 }
 
 uint32_t BasicMachine::LogicalDrives() { return AssignedDrives() & ~removed_; }

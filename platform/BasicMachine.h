@@ -20,6 +20,11 @@ public:
     void RemoveLetter(char letter) override;
 
 protected:
+    // Takes a new look at the disks: a disk seen before keeps its number, a new one gets the
+    // next number, one that went away stays as an absent disk, so that a number never
+    // comes to name another disk during the run.
+    void MergeDisks(std::vector<Disk> scanned);
+
     // Called after a disk's letter was removed.
     virtual void LetterRemoved(const Disk&) {}
 

@@ -8,7 +8,9 @@
 DWORD GetLogicalDrives()
 {
     SetLastError(ERROR_SUCCESS);
-    return platform::Machine::Current().LogicalDrives();
+    platform::Machine& machine = platform::Machine::Current();
+    machine.Rescan();
+    return machine.LogicalDrives();
 }
 
 // Only removal is supported: DDD_REMOVE_DEFINITION of "E:" with no target.

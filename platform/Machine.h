@@ -28,6 +28,7 @@ struct Disk {
     std::vector<Fault> faults;
     bool holdsSystem = false;         // holds a mounted system file system or swap: never written
     bool registryUnreadable = false;  // its disk-list entry cannot be read (test machines)
+    bool present = true;              // false once it was unplugged: it keeps its number, unopenable
 };
 
 // A volume: a byte range within a disk (or a whole floppy backing).
@@ -49,6 +50,10 @@ public:
 
     virtual const std::vector<Disk>& Disks() const = 0;
     virtual std::optional<std::string> FloppyBacking(char drive) const = 0;  // 'A' or 'B'
+
+    // Takes a new look at the disks of a live machine (keys come and go); numbers stay.
+    // Only the start of discovery calls it, so no caller holds a disk across it.
+    virtual void Rescan() {}
 
     // Drive letters that exist now, bit 0 = A:.
     virtual uint32_t LogicalDrives() = 0;

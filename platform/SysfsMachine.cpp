@@ -222,8 +222,13 @@ std::set<std::string> DisksHoldingSystem(const SysfsPaths& paths)
 }
 
 SysfsMachine::SysfsMachine(const SysfsPaths& paths)
-    : BasicMachine(ScanDisks(paths), FloppyAt(paths, 0), FloppyAt(paths, 1))
+    : BasicMachine(ScanDisks(paths), FloppyAt(paths, 0), FloppyAt(paths, 1)), paths_(paths)
 {
+}
+
+void SysfsMachine::Rescan()
+{
+    MergeDisks(ScanDisks(paths_));
 }
 
 void SysfsMachine::LetterRemoved(const Disk& disk) { RereadPartitionTable(disk.backing); }

@@ -20,8 +20,14 @@ class SysfsMachine : public BasicMachine {
 public:
     explicit SysfsMachine(const SysfsPaths& paths = {});
 
+    // Looks at /sys/block again: a key plugged in after the start is found.
+    void Rescan() override;
+
 protected:
     void LetterRemoved(const Disk& disk) override;
+
+private:
+    SysfsPaths paths_;
 };
 
 // True when a resolved sysfs device path runs through a USB bus ("/usb1/", "/usb2/", ...).

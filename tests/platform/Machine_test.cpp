@@ -279,3 +279,34 @@ TEST(SysfsMachineTest, LoopDeviceAsUsbKeyIsReadAndWritten)
 }
 
 }  // namespace
+
+TEST(SysfsMachineTest, KeysPluggedInLaterAreFoundAndNumbersNeverMove)
+{
+    TempDir dir;
+    FakeSysfs sys(dir);
+    const std::string usb = "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:";
+    sys.AddDisk("sda", "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0", 1000000, "ATA", "Disk", "8:0");
+    platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(sys.paths));
+    EXPECT_EQ(GetLogicalDrives(), 1u << 2);  // C: only
+
+    // A key arrives after the start: the next look finds it as disk 1, D:.
+    sys.AddDisk("sdb", usb + "0", 501760, "Kivra", "Key", "8:16");
+    EXPECT_EQ(GetLogicalDrives(), (1u << 2) | (1u << 3));
+    auto& machine = platform::Machine::Current();
+    ASSERT_EQ(machine.Disks().size(), 2u);
+    EXPECT_EQ(machine.Disks()[1].bus, "USBSTOR");
+
+    // It goes, and another device takes the same kernel name: that one is a new disk, and
+    // number 1 can no longer be opened.
+    fs::remove(sys.root + "/block/sdb");
+    fs::remove_all(sys.root + "/devices/" + usb + "0");
+    sys.AddDisk("sdb", usb + "1", 1000, "Other", "Stick", "8:16");
+    EXPECT_EQ(GetLogicalDrives(), (1u << 2) | (1u << 4));
+    ASSERT_EQ(machine.Disks().size(), 3u);
+    EXPECT_FALSE(machine.Disks()[1].present);
+    EXPECT_EQ(machine.Disks()[2].model, "Other Stick");
+    EXPECT_EQ(CreateFileA("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    platform::Machine::Replace(nullptr);
+}
