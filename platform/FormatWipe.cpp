@@ -7,6 +7,7 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <unistd.h>
 
 namespace platform {
@@ -62,6 +63,20 @@ bool ReadAll(int fd, char* data, uint64_t length, uint64_t at)
     return true;
 }
 
+// Zeros over a range. An image file has the range zeroed by its file system, which leaves
+// the same bytes as writing them without filling the page cache with a volume's worth of
+// dirty zeros; where that is not supported, and on devices, the zeros are written.
+bool Zero(int fd, bool blockDevice, const char* zeros, uint64_t length, uint64_t at)
+{
+    if (!blockDevice) {
+        const off_t from = static_cast<off_t>(at), size = static_cast<off_t>(length);
+        if (fallocate(fd, FALLOC_FL_ZERO_RANGE, from, size) == 0 ||
+            fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, from, size) == 0)
+            return true;
+    }
+    return WriteAll(fd, zeros, length, at);
+}
+
 bool AllZero(const char* data, uint64_t length)
 {
     // Each byte equals the next and the first is zero: one memcmp instead of a byte loop.
@@ -104,7 +119,7 @@ WipeResult WipeAndVerify(const WipeTarget& target, const std::function<bool(uint
         const uint64_t n = std::min(kBlock, end - at);
         const uint64_t good = FirstFault(target.faults, true, at, n) - at;
         // What comes before a failing sector stays written, as on a real disk.
-        if (!WriteAll(target.fd, buffer.get(), good, at) || good < n)
+        if (!Zero(target.fd, target.blockDevice, buffer.get(), good, at) || good < n)
             return WipeResult::WriteFailed;
         if (!percent.Advance(n))
             return WipeResult::Stopped;
