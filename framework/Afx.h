@@ -20,6 +20,7 @@ class CWinApp;
 constexpr UINT WM_CHAR = 0x0102;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT BN_CLICKED = 0;
+constexpr UINT CBN_SELCHANGE = 1;
 constexpr UINT PSM_SETWIZBUTTONS = 0x0470;   // WM_USER + 112
 constexpr UINT WM_COMMANDHELP = 0x0365;
 constexpr UINT ID_HELP = 57670;
@@ -69,34 +70,48 @@ struct AFX_MSGMAP {
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
+// The tables are built inside a function of the class, so that the entries can name
+// the class as ThisClass (ON_WM_CHAR does) and reach its protected handlers.
 #define DECLARE_MESSAGE_MAP()                                      \
 protected:                                                         \
-    static const AFX_MSGMAP_ENTRY _messageEntries[];               \
-    static const AFX_MSGMAP messageMap;                            \
+    static const AFX_MSGMAP* GetThisMessageMap();                  \
                                                                    \
 public:                                                            \
     const AFX_MSGMAP* GetMessageMap() const override;
 
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                        \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return &theClass::messageMap; } \
-    const AFX_MSGMAP theClass::messageMap = {&baseClass::messageMap, &theClass::_messageEntries[0]}; \
-    const AFX_MSGMAP_ENTRY theClass::_messageEntries[] = {
+    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }  \
+    const AFX_MSGMAP* theClass::GetThisMessageMap()                                    \
+    {                                                                                  \
+        using ThisClass [[maybe_unused]] = theClass;                                                  \
+        using TheBaseClass = baseClass;                                                \
+        static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
-#define END_MESSAGE_MAP() {0, 0, 0, nullptr, nullptr}};
+#define END_MESSAGE_MAP()                                                              \
+        {0, 0, 0, nullptr, nullptr}};                                                  \
+        static const AFX_MSGMAP messageMap = {TheBaseClass::GetThisMessageMap(), &_messageEntries[0]}; \
+        return &messageMap;                                                            \
+    }
 
 #define ON_BN_CLICKED(id, memberFxn) \
-    {WM_COMMAND, BN_CLICKED, static_cast<UINT>(id), static_cast<AFX_PMSG>(&memberFxn), nullptr},
+    {WM_COMMAND, BN_CLICKED, static_cast<UINT>(id), static_cast<AFX_PMSG>(memberFxn), nullptr},
+#define ON_CBN_SELCHANGE(id, memberFxn) \
+    {WM_COMMAND, CBN_SELCHANGE, static_cast<UINT>(id), static_cast<AFX_PMSG>(memberFxn), nullptr},
 #define ON_COMMAND(id, memberFxn) \
-    {WM_COMMAND, 0, static_cast<UINT>(id), static_cast<AFX_PMSG>(&memberFxn), nullptr},
+    {WM_COMMAND, 0, static_cast<UINT>(id), static_cast<AFX_PMSG>(memberFxn), nullptr},
 #define ON_WM_CHAR() {WM_CHAR, 0, 0, nullptr, static_cast<AFX_PMSG_CHAR>(&ThisClass::OnChar)},
 
 class CCmdTarget {
 public:
     virtual ~CCmdTarget() = default;
-    virtual const AFX_MSGMAP* GetMessageMap() const { return &messageMap; }
+    virtual const AFX_MSGMAP* GetMessageMap() const { return GetThisMessageMap(); }
+
+    // Sends a command notification (BN_CLICKED, CBN_SELCHANGE) from control nID through
+    // this object's message map, derived class first. False when no entry handles it.
+    bool OnCmdMsg(UINT nCode, UINT nID);
 
 protected:
-    static const AFX_MSGMAP messageMap;
+    static const AFX_MSGMAP* GetThisMessageMap();
 };
 
 // ---- windows and controls --------------------------------------------------------------
@@ -127,6 +142,10 @@ public:
 
     // Sends a character message as a key press would (WM_CHAR through the message map).
     void SendChar(UINT nChar);
+    // The character message: the base inserts the character into an edit control (or does
+    // the editing action of a control character such as backspace); an override that
+    // returns without calling it drops the character.
+    virtual void OnChar(UINT nChar, UINT nRepCnt, UINT nFlags);
 
     CWndImpl* Impl() const { return m_pImpl; }
     void Attach(CWndImpl* impl);   // framework use: binds this object to a live window

@@ -1,0 +1,195 @@
+#include "framework/DialogBuilder.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QScrollBar>
+
+#include "framework/DialogControls.h"
+#include "framework/TextCodec.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+CWndImpl* MakeButton(const DialogItem& item, QWidget* page)
+{
+    const uint32_t type = item.style & BS_TYPEMASK;
+    QAbstractButton* button = nullptr;
+    CWndImpl* impl = nullptr;
+    auto attach = [&](auto* b, WndKind kind) {
+        impl = new CWndImpl(b, kind, item.id, item.style);
+        b->SetImpl(impl);
+        button = b;
+    };
+    switch (type) {
+    case BS_GROUPBOX_STYLE: {
+        auto* box = new QGroupBox(Q(item.text), page);
+        box->setFocusPolicy(Qt::NoFocus);
+        return new CWndImpl(box, WndKind::GroupBox, item.id, item.style);
+    }
+    case BS_RADIOBUTTON_STYLE:
+    case BS_AUTORADIOBUTTON_STYLE: {
+        auto* radio = new DialogRadioButton(page);
+        radio->setAutoExclusive(false);   // exclusivity follows the dialog groups instead
+        attach(radio, WndKind::RadioButton);
+        break;
+    }
+    case BS_CHECKBOX_STYLE:
+    case BS_AUTOCHECKBOX_STYLE:
+    case BS_3STATE_STYLE:
+    case BS_AUTO3STATE_STYLE: {
+        auto* check = new DialogCheckBox(page);
+        check->setTristate(type == BS_3STATE_STYLE || type == BS_AUTO3STATE_STYLE);
+        attach(check, WndKind::CheckBox);
+        break;
+    }
+    default: {
+        // As on Windows, a push button with the focus is the one Enter presses; otherwise
+        // the sheet's default button is.
+        auto* push = new DialogPushButton(page);
+        push->setAutoDefault(true);
+        attach(push, WndKind::PushButton);
+    }
+    }
+    button->setText(Q(item.text));
+    return impl;
+}
+
+CWndImpl* MakeStatic(const DialogItem& item, QWidget* page)
+{
+    const uint32_t type = item.style & SS_TYPEMASK;
+    if (type == SS_ETCHEDHORZ_STYLE) {
+        auto* line = new QFrame(page);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        return new CWndImpl(line, WndKind::Static, item.id, item.style);
+    }
+    auto* label = new QLabel(page);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment((type == SS_CENTER_STYLE  ? Qt::AlignHCenter
+                         : type == SS_RIGHT_STYLE ? Qt::AlignRight
+                                                  : Qt::AlignLeft) |
+                        Qt::AlignTop);
+    label->setWordWrap(type != SS_LEFTNOWORDWRAP_STYLE);
+    auto* impl = new CWndImpl(label, WndKind::Static, item.id, item.style);
+    impl->markupText = item.text;
+    return impl;
+}
+
+CWndImpl* MakeEdit(const DialogItem& item, QWidget* page)
+{
+    auto* edit = new CharEdit(page);
+    edit->setFrame((item.style & WS_BORDER_STYLE) || (item.exStyle & 0x200 /* WS_EX_CLIENTEDGE */));
+    edit->setReadOnly(item.style & ES_READONLY_STYLE);
+    if (item.style & ES_PASSWORD_STYLE)
+        edit->setEchoMode(QLineEdit::Password);
+    edit->setText(Q(item.text));
+    auto* impl = new CWndImpl(edit, WndKind::Edit, item.id, item.style);
+    edit->SetImpl(impl);
+    return impl;
+}
+
+CWndImpl* MakeCombo(const DialogItem& item, QWidget* page)
+{
+    auto* combo = new QComboBox(page);
+    const uint32_t type = item.style & 0x3;
+    combo->setEditable(type == CBS_DROPDOWN_STYLE);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    auto* impl = new CWndImpl(combo, WndKind::ComboBox, item.id, item.style);
+    // Only a person's choice notifies, as CBN_SELCHANGE does.
+    QObject::connect(combo, &QComboBox::activated, impl, [impl](int) { NotifyParent(impl, CBN_SELCHANGE); });
+    return impl;
+}
+
+CWndImpl* MakeControl(const DialogItem& item, QWidget* page)
+{
+    switch (item.controlClass) {
+    case ControlClass::Button: return MakeButton(item, page);
+    case ControlClass::Static: return MakeStatic(item, page);
+    case ControlClass::Edit: return MakeEdit(item, page);
+    case ControlClass::ComboBox: return MakeCombo(item, page);
+    case ControlClass::ListBox: return new CWndImpl(new QListWidget(page), WndKind::Other, item.id, item.style);
+    case ControlClass::ScrollBar:
+        return new CWndImpl(new QScrollBar(Qt::Horizontal, page), WndKind::Other, item.id, item.style);
+    default: {
+        auto* placeholder = new QWidget(page);   // a control class this framework does not know
+        return new CWndImpl(placeholder, WndKind::Other, item.id, item.style);
+    }
+    }
+}
+
+QRect ControlRect(const DialogItem& item, const DialogFont& font, WndKind kind)
+{
+    QRect r = font.Rect(item.x, item.y, item.cx, item.cy);
+    // A combo box's template height includes its drop-down list; the box itself is one
+    // text line high with its frame.
+    if (kind == WndKind::ComboBox)
+        r.setHeight(std::min(r.height(), font.baseY + 8));
+    return r;
+}
+
+// A static's mnemonic gives the focus to the next control that can take it.
+void SetLabelText(CWndImpl* label, const std::vector<CWndImpl*>& controls, size_t index)
+{
+    auto* q = qobject_cast<QLabel*>(label->widget);
+    if (!q)
+        return;
+    const bool prefix = !(label->style & SS_NOPREFIX_STYLE);
+    QWidget* buddy = nullptr;
+    if (prefix && label->markupText.find('&') != std::string::npos)
+        for (size_t k = index + 1; k < controls.size() && !buddy; ++k)
+            if (controls[k]->kind != WndKind::Static && controls[k]->kind != WndKind::GroupBox)
+                buddy = controls[k]->widget;
+    if (buddy) {
+        q->setText(Q(label->markupText));
+        q->setBuddy(buddy);
+    } else {
+        q->setText(Q(prefix ? StripMnemonics(label->markupText) : label->markupText));
+    }
+}
+
+}  // namespace
+
+DialogFont FontOfTemplate(const DialogTemplateData& t)
+{
+    return MakeDialogFont(t.typeface.empty() ? "MS Sans Serif" : t.typeface, t.pointSize ? t.pointSize : 8, t.weight,
+                          t.italic != 0);
+}
+
+BuiltDialog BuildDialog(const DialogTemplateData& t, QWidget* parent)
+{
+    BuiltDialog built;
+    built.font = FontOfTemplate(t);
+    auto* page = new DialogPageWidget(parent);
+    page->setFont(built.font.font);
+    page->resize(built.font.X(t.cx), built.font.Y(t.cy));
+    built.widget = page;
+    built.impl = new CWndImpl(page, WndKind::Page, 0, t.style);
+    page->SetImpl(built.impl);
+
+    int group = 0;
+    QWidget* previousFocusable = nullptr;
+    for (const DialogItem& item : t.items) {
+        CWndImpl* c = MakeControl(item, page);
+        if (&item != &t.items.front() && (item.style & WS_GROUP_STYLE))
+            ++group;
+        c->group = group;
+        c->dialog = built.impl;
+        c->widget->setFont(built.font.font);
+        c->widget->setGeometry(ControlRect(item, built.font, c->kind));
+        c->widget->setEnabled(!(item.style & WS_DISABLED_STYLE));
+        c->widget->setVisible(item.style & WS_VISIBLE_STYLE);
+        if (c->kind != WndKind::Static && c->kind != WndKind::GroupBox && c->kind != WndKind::Other) {
+            c->widget->setFocusPolicy((item.style & WS_TABSTOP_STYLE) ? Qt::StrongFocus : Qt::ClickFocus);
+            if (previousFocusable)
+                QWidget::setTabOrder(previousFocusable, c->widget);
+            previousFocusable = c->widget;
+        }
+        built.impl->controls.push_back(c);
+    }
+    for (size_t i = 0; i < built.impl->controls.size(); ++i)
+        if (built.impl->controls[i]->kind == WndKind::Static)
+            SetLabelText(built.impl->controls[i], built.impl->controls, i);
+    return built;
+}

@@ -1,0 +1,57 @@
+// CPropertySheetEx over the sheet window.
+#include "framework/Afx.h"
+#include "framework/SheetWindow.h"
+
+CPropertySheetEx::CPropertySheetEx(UINT nIDCaption, CWnd*, UINT iSelectPage)
+    : m_pSheetImpl(std::make_unique<CSheetImpl>(this)), m_nIDCaption(nIDCaption), m_nStartPage(iSelectPage)
+{
+}
+
+CPropertySheetEx::~CPropertySheetEx()
+{
+    // The derived parts are gone; the window goes without OnDestroy.
+    m_pSheetImpl.reset();
+}
+
+void CPropertySheetEx::AddPage(CPropertyPageEx* pPage)
+{
+    m_pages.push_back(pPage);
+    pPage->SetSheet(this);
+}
+
+void CPropertySheetEx::SetWizardMode() { m_psh.dwFlags |= PSH_WIZARD; }
+
+int CPropertySheetEx::GetPageCount() const { return static_cast<int>(m_pages.size()); }
+
+CPropertyPageEx* CPropertySheetEx::GetPage(int nPage) const
+{
+    return nPage >= 0 && nPage < GetPageCount() ? m_pages[static_cast<size_t>(nPage)] : nullptr;
+}
+
+CPropertyPageEx* CPropertySheetEx::GetActivePage() const { return GetPage(m_pSheetImpl->m_current); }
+
+int CPropertySheetEx::GetActiveIndex() const { return m_pSheetImpl->m_current; }
+
+void CPropertySheetEx::SetWizardButtons(DWORD dwFlags) { m_pSheetImpl->PostButtons(dwFlags); }
+
+BOOL CPropertySheetEx::Create() { return m_pSheetImpl->Create() ? TRUE : FALSE; }
+
+INT_PTR CPropertySheetEx::DoModal()
+{
+    if (!Create())
+        return -1;
+    if (!m_pSheetImpl->m_closed) {
+        QEventLoop loop;
+        m_pSheetImpl->m_loop = &loop;
+        loop.exec(QEventLoop::DialogExec);
+        m_pSheetImpl->m_loop = nullptr;
+    }
+    m_pSheetImpl->DestroyWindow(true);
+    return m_pSheetImpl->m_result;
+}
+
+void CPropertySheetEx::EndDialog(INT_PTR nResult) { m_pSheetImpl->End(nResult); }
+
+DWORD CPropertySheetEx::GetWizardButtonsState() const { return m_pSheetImpl->ButtonsState(); }
+
+void CPropertySheetEx::OnDestroy() {}
