@@ -1,194 +1,200 @@
-// Blanking, boot code and partition table, checked byte by byte in the key's image.
+// Blanking, boot code, partition table and the format ladder, checked in the key's image.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "Sandbox.h"
 #include "keydrive/KeyDrive.h"
+#include "pages/StatusLine.h"
+#include "platform/TestHooks.h"
 
 namespace {
 
-constexpr uint64_t kMiB = 1024 * 1024;
-constexpr uint64_t kCylinder = 255 * 63 * 512;
+std::vector<uint8_t> Bytes(size_t count, uint8_t value) { return std::vector<uint8_t>(count, value); }
 
-std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t from, size_t to)
+std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, long from, long to)
 {
-    return std::vector<uint8_t>(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(to));
+    return std::vector<uint8_t>(bytes.begin() + from, bytes.begin() + to);
 }
 
-// disk 0 the system disk, disk 1 (D:) a key of the given size; the sandbox folder is the
-// working folder, so "syslinux\mbr.bin" is read from it.
-class PreparationTest : public ::testing::Test {
-protected:
-    void MakeMachine(uint64_t keySize, const std::vector<std::string>& extra = {})
-    {
-        sandbox.AddDisk("IDE", 16 * kMiB);
-        key = sandbox.AddDisk("USBSTOR", keySize);
-        for (const std::string& line : extra)
-            sandbox.AddLine(line);
-        sandbox.Use();
-        drive.FindKeys();
-        ASSERT_TRUE(drive.OpenKey('D'));
-    }
-
-    void PutMbrBin(const std::vector<uint8_t>& bytes) { MakeFile(sandbox.Path() + "/syslinux/mbr.bin", bytes); }
-
-    std::vector<uint8_t> Sector0() { return ReadBytes(key, 0, 512); }
-
+// The sandbox folder is the working folder: "syslinux\mbr.bin" is read from it.
+struct Preparation : ::testing::Test {
     Sandbox sandbox;
-    WorkingFolder folder{sandbox.Path()};
-    std::string key;
+    WorkingFolder folder{sandbox.path};
     CKeyDrive drive;
 };
 
+// A formatter that records its calls, refuses FAT clusters below g_accept (0: every
+// size) and checks that the key's handles are closed while it runs.
+struct Call {
+    std::u16string root, fileSystem;
+    DWORD cluster;
+};
+std::vector<Call> g_calls;
+DWORD g_accept = 0;
+CKeyDrive* g_drive = nullptr;
+
+void RecordingFormatEx(WCHAR* root, DWORD media, WCHAR* fileSystem, WCHAR*, BOOL quick, DWORD cluster,
+                       PFMIFSCALLBACK callback)
+{
+    EXPECT_EQ(media, 12u);
+    EXPECT_FALSE(quick);
+    EXPECT_EQ(g_drive->m_hDisk, INVALID_HANDLE_VALUE);
+    g_calls.push_back({root, fileSystem, cluster});
+    if (std::u16string(fileSystem) == u"FAT" && (g_accept == 0 || cluster < g_accept))
+        callback(CLUSTERSIZETOOSMALL, 0, nullptr);
+    callback(DONE, 0, nullptr);
+}
+
+std::vector<DWORD> Ladder(CKeyDrive& drive, DWORD accept)
+{
+    g_calls.clear();
+    g_accept = accept;
+    g_drive = &drive;
+    drive.m_pfnFormatEx = RecordingFormatEx;
+    EXPECT_TRUE(drive.FormatKey());
+    std::vector<DWORD> clusters;
+    for (const Call& call : g_calls)
+        clusters.push_back(call.cluster);
+    return clusters;
+}
+
 }  // namespace
 
-TEST_F(PreparationTest, FullPreparationWritesBootCodeAndOneBootablePartition)
+TEST_F(Preparation, FullPreparationGivesBootCodeAndOneBootablePartition)
 {
-    MakeMachine(123 * kCylinder + 4096);
-    std::vector<uint8_t> mbr = ReadBytes("/usr/lib/syslinux/mbr/mbr.bin", 0, 4096);
-    ASSERT_EQ(mbr.size(), 440u);
-    PutMbrBin(mbr);
-    // An old table with a volume at sector 63, old boot code and an old boot sector.
-    std::vector<uint8_t> old(512, 0);
+    std::string key = sandbox.UseKey(drive, 123 * kCylinder + 4096);
+    std::vector<uint8_t> mbr = ReadBytes("/usr/lib/syslinux/mbr/mbr.bin", 0, 512);
+    MakeFile("syslinux/mbr.bin", mbr);
+    std::vector<uint8_t> old = Bytes(512, 0);   // old boot code, a table with a volume at 63
     std::fill(old.begin(), old.begin() + 446, 0xAB);
-    old[446] = 0x80;
-    old[450] = 6;
-    old[454] = 63;
-    old[458] = 0x10;
-    old[510] = 0x55;
-    old[511] = 0xAA;
+    old[446] = 0x80, old[450] = 6, old[454] = 63, old[459] = 1, old[510] = 0x55, old[511] = 0xAA;
     WriteBytes(key, 0, old);
-    WriteBytes(key, 63 * 512, std::vector<uint8_t>(512, 0xCD));
+    WriteBytes(key, 63 * 512, Bytes(512, 0xCD));
 
-    ASSERT_TRUE(drive.RefreshKey());
-    EXPECT_EQ(drive.m_geometry.Cylinders.QuadPart, 123);
+    drive.RefreshKey();
     EXPECT_TRUE(drive.BlankKey());
-    EXPECT_EQ(ReadBytes(key, 63 * 512, 512), std::vector<uint8_t>(512, 0));
-    EXPECT_EQ(Sector0(), std::vector<uint8_t>(512, 0));
+    EXPECT_EQ(ReadBytes(key, 0, 512), Bytes(512, 0));
+    EXPECT_EQ(ReadBytes(key, 63 * 512, 512), Bytes(512, 0));
     drive.RefreshKey();
     EXPECT_TRUE(drive.LandMbr());
     drive.RefreshKey();
     EXPECT_TRUE(drive.WritePartitionTable());
 
-    std::vector<uint8_t> sector = Sector0();
+    std::vector<uint8_t> sector = ReadBytes(key, 0, 512);
     EXPECT_EQ(Slice(sector, 0, 440), mbr);
-    EXPECT_EQ(Slice(sector, 440, 446), std::vector<uint8_t>(6, 0));   // signature 0, then blank
-    std::vector<uint8_t> entry = Slice(sector, 446, 462);
-    EXPECT_EQ(Slice(entry, 0, 8), (std::vector<uint8_t>{0x80, 0x01, 0x01, 0x00, 0x06, 0xFE, 0x3F, 0x7A}));
-    EXPECT_EQ(Le32(entry, 8), 63u);
-    EXPECT_EQ(Le32(entry, 12), 1975932u);
-    EXPECT_EQ(Slice(sector, 462, 510), std::vector<uint8_t>(48, 0));
-    EXPECT_EQ(sector[510], 0x55);
-    EXPECT_EQ(sector[511], 0xAA);
-
-    drive.RefreshKey();
-    ASSERT_TRUE(drive.QueryLayout());
-    EXPECT_EQ(drive.m_layout.PartitionEntry[0].StartingOffset.QuadPart, 32256);
-    EXPECT_EQ(drive.m_layout.PartitionEntry[0].PartitionLength.QuadPart, 1011677184);
-    EXPECT_EQ(drive.m_layout.PartitionEntry[0].HiddenSectors, 63u);
-    EXPECT_TRUE(drive.HasPartitionTable());
-}
-
-TEST_F(PreparationTest, BootCodeReplacesOnlyWhatTheFileHoldsUpTo446Bytes)
-{
-    MakeMachine(64 * kMiB);
-    WriteBytes(key, 0, std::vector<uint8_t>(512, 0xEE));
-
-    PutMbrBin(std::vector<uint8_t>(440, 0x11));
-    drive.RefreshKey();
-    EXPECT_TRUE(drive.LandMbr());
-    std::vector<uint8_t> expected(512, 0xEE);
-    std::fill(expected.begin(), expected.begin() + 440, 0x11);
-    EXPECT_EQ(Sector0(), expected);
-
-    PutMbrBin(std::vector<uint8_t>(600, 0x22));
-    drive.RefreshKey();
-    EXPECT_TRUE(drive.LandMbr());
-    std::fill(expected.begin(), expected.begin() + 446, 0x22);
-    EXPECT_EQ(Sector0(), expected);
-
-    std::filesystem::remove(sandbox.Path() + "/syslinux/mbr.bin");
-    drive.RefreshKey();
-    EXPECT_FALSE(drive.LandMbr());
-    EXPECT_EQ(Sector0(), expected);
-}
-
-TEST_F(PreparationTest, NothingIsWrittenWhenSectorZeroCannotBeRead)
-{
-    MakeMachine(64 * kMiB, {"fault 1 read 0"});
-    WriteBytes(key, 0, std::vector<uint8_t>(512, 0xEE));
-    PutMbrBin(std::vector<uint8_t>(440, 0x11));
-    drive.RefreshKey();
-    EXPECT_FALSE(drive.LandMbr());
-    EXPECT_EQ(Sector0(), std::vector<uint8_t>(512, 0xEE));
-    EXPECT_FALSE(drive.HasPartitionTable());
-}
-
-TEST_F(PreparationTest, BlankingStopsBeforeTheDiskWhenTheVolumeCannotBeWritten)
-{
-    // The key carries a table, so its volume starts at sector 63; writing that sector fails.
-    MakeMachine(64 * kMiB, {"fault 1 write 63"});
-    std::vector<uint8_t> table(512, 0);
-    table[446] = 0x80;
-    table[450] = 6;
-    table[454] = 63;
-    table[458] = 0x10;
-    table[510] = 0x55;
-    table[511] = 0xAA;
-    WriteBytes(key, 0, table);
-    drive.RefreshKey();
-    EXPECT_FALSE(drive.BlankKey());
-    EXPECT_EQ(Sector0(), table);
-}
-
-TEST_F(PreparationTest, PartitionTableIsSeenOnlyWhenThereIsOne)
-{
-    MakeMachine(64 * kMiB);
-    drive.RefreshKey();
-    EXPECT_FALSE(drive.HasPartitionTable());   // blank: one whole-device entry
-    EXPECT_TRUE(drive.WritePartitionTable());
-    drive.RefreshKey();
-    EXPECT_TRUE(drive.HasPartitionTable());
-    EXPECT_EQ(drive.m_layout.PartitionCount, 4u);
-
-    drive.CloseKey();
-    ASSERT_EQ(Shell("mkfs.fat -I " + key), 0);   // a key formatted as one whole-device volume
-    drive.RefreshKey();
-    EXPECT_FALSE(drive.HasPartitionTable());
-    EXPECT_EQ(drive.m_layout.PartitionCount, 1u);
-}
-
-// Below 4 GiB the values are those of the 32-bit arithmetic and the type is FAT16; from
-// the first cylinder past it the partition is FAT32 (LBA) with 64-bit values, and an MBR
-// cannot address more than 2 TiB.
-struct LargeKey {
-    uint64_t cylinders;
-    uint8_t type;
-    uint32_t count;
-};
-
-class LargeKeyTest : public PreparationTest, public ::testing::WithParamInterface<LargeKey> {};
-
-TEST_P(LargeKeyTest, PartitionValuesAreFormedWithoutWrapping)
-{
-    const LargeKey& param = GetParam();
-    MakeMachine(param.cylinders * kCylinder + 4096);
-    ASSERT_EQ(static_cast<uint64_t>(drive.m_geometry.Cylinders.QuadPart), param.cylinders);
-    EXPECT_TRUE(drive.WritePartitionTable());
-    std::vector<uint8_t> sector = Sector0();
-    EXPECT_EQ(sector[446], 0x80);
-    EXPECT_EQ(sector[450], param.type);
+    EXPECT_EQ(Slice(sector, 440, 446), Bytes(6, 0));   // disk signature 0
+    EXPECT_EQ(Slice(sector, 446, 454), (std::vector<uint8_t>{0x80, 1, 1, 0, 6, 0xFE, 0x3F, 0x7A}));
     EXPECT_EQ(Le32(sector, 454), 63u);
-    EXPECT_EQ(Le32(sector, 458), param.count);
-    drive.RefreshKey();
-    ASSERT_TRUE(drive.QueryLayout());
-    EXPECT_EQ(drive.m_layout.PartitionEntry[0].PartitionLength.QuadPart,
-              static_cast<LONGLONG>(param.count) * 512);
+    EXPECT_EQ(Le32(sector, 458), 1975932u);
+    EXPECT_EQ(Slice(sector, 462, 510), Bytes(48, 0));
+    EXPECT_EQ(Slice(sector, 510, 512), (std::vector<uint8_t>{0x55, 0xAA}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, LargeKeyTest,
-                         ::testing::Values(LargeKey{522, 0x06, 522 * 16065 - 63},        // just below 4 GiB
-                                           LargeKey{523, 0x0C, 523 * 16065 - 63},        // just above
-                                           LargeKey{1044, 0x0C, 1044 * 16065 - 63},      // 8 GiB
-                                           LargeKey{401024, 0x0C, 0xFFFFFFFFu - 62}));   // 3 TiB: capped
+TEST_F(Preparation, BootCodeReplacesOnlyWhatTheFileHoldsUpTo446Bytes)
+{
+    std::string key = sandbox.UseKey(drive, 64 * kMiB);
+    WriteBytes(key, 0, Bytes(512, 0xEE));
+    std::vector<uint8_t> expected = Bytes(512, 0xEE);
+    for (auto [size, value] : {std::pair<size_t, uint8_t>{440, 0x11}, {600, 0x22}}) {
+        MakeFile("syslinux/mbr.bin", Bytes(size, value));
+        drive.RefreshKey();
+        EXPECT_TRUE(drive.LandMbr());
+        std::fill(expected.begin(), expected.begin() + static_cast<long>(std::min<size_t>(size, 446)), value);
+        EXPECT_EQ(ReadBytes(key, 0, 512), expected);
+    }
+    std::filesystem::remove("syslinux/mbr.bin");
+    EXPECT_FALSE(drive.LandMbr());
+    EXPECT_EQ(ReadBytes(key, 0, 512), expected);
+}
+
+TEST_F(Preparation, AnUnreadableSectorZeroIsNeverWrittenAndShowsNoTable)
+{
+    std::string key = sandbox.UseKey(drive, 64 * kMiB, {"fault 1 read 0"});
+    WriteBytes(key, 0, Bytes(512, 0xEE));
+    MakeFile("syslinux/mbr.bin", Bytes(440, 0x11));
+    EXPECT_FALSE(drive.LandMbr());
+    EXPECT_EQ(ReadBytes(key, 0, 512), Bytes(512, 0xEE));
+    EXPECT_FALSE(drive.HasPartitionTable());
+}
+
+TEST_F(Preparation, HasPartitionTableOnlyWithATable)
+{
+    std::string key = sandbox.UseKey(drive, 64 * kMiB);
+    EXPECT_FALSE(drive.HasPartitionTable());   // blank
+    drive.WritePartitionTable();
+    drive.RefreshKey();
+    EXPECT_TRUE(drive.HasPartitionTable());
+    drive.CloseKey();
+    ASSERT_EQ(Shell("mkfs.fat -I " + key), 0);   // one whole-device volume
+    drive.RefreshKey();
+    EXPECT_FALSE(drive.HasPartitionTable());
+}
+
+// Below 4 GiB the values are those of 32-bit arithmetic, type 6; from the first cylinder
+// past it, 64-bit values and FAT32 (LBA); an MBR addresses no more than 2^32 sectors.
+TEST_F(Preparation, PartitionValuesOfLargeKeysDoNotWrap)
+{
+    struct Case { uint64_t cylinders; uint8_t type; uint32_t count; };
+    for (Case c : {Case{522, 0x06, 522 * 16065 - 63}, Case{523, 0x0C, 523 * 16065 - 63},
+                   Case{1044, 0x0C, 1044 * 16065 - 63}, Case{401024, 0x0C, 0xFFFFFFFFu - 62}}) {
+        SCOPED_TRACE(c.cylinders);
+        Sandbox machine;
+        std::string key = machine.UseKey(drive, c.cylinders * kCylinder + 4096);
+        EXPECT_TRUE(drive.WritePartitionTable());
+        std::vector<uint8_t> sector = ReadBytes(key, 0, 512);
+        EXPECT_EQ(sector[450], c.type);
+        EXPECT_EQ(Le32(sector, 458), c.count);
+        drive.RefreshKey();
+        drive.QueryLayout();
+        EXPECT_EQ(drive.m_layout.PartitionEntry[0].PartitionLength.QuadPart, LONGLONG{c.count} * 512);
+        drive.CloseKey();
+    }
+}
+
+TEST_F(Preparation, FormatLadderDoublesTheClusterUntilAccepted)
+{
+    sandbox.UseKey(drive, 64 * kMiB);
+    drive.WritePartitionTable();
+    EXPECT_EQ(Ladder(drive, 4096), (std::vector<DWORD>{512, 1024, 2048, 4096}));
+    EXPECT_EQ(g_calls[0].root, u"D:\\");
+    EXPECT_EQ(drive.m_hDisk, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Ladder(drive, 0), (std::vector<DWORD>{512, 1024, 2048, 4096, 8192, 16384, 32768, 65536}));
+    EXPECT_EQ(drive.m_nFormatRetry, 16u);
+}
+
+TEST_F(Preparation, AVolumeTooBigForFat16IsFormattedFat32AfterTheLadder)
+{
+    sandbox.UseKey(drive, 1044 * kCylinder);
+    EXPECT_EQ(Ladder(drive, 0).size(), 9u);   // whole device
+    EXPECT_EQ(g_calls[8].fileSystem, u"FAT32");
+    drive.OpenKey('d');
+    drive.WritePartitionTable();
+    std::vector<DWORD> clusters = Ladder(drive, 0);
+    EXPECT_EQ(clusters, (std::vector<DWORD>{512, 1024, 2048, 4096, 8192, 16384, 32768, 65536, 0}));
+    EXPECT_EQ(g_calls[8].fileSystem, u"FAT32");
+    EXPECT_EQ(g_calls[8].root, u"d:\\");
+}
+
+TEST(Format, AMissingFormatterMakesFormatKeyFail)
+{
+    platform::SetModuleMissingForTest("fmifs.dll", true);
+    CKeyDrive drive;
+    platform::SetModuleMissingForTest("fmifs.dll", false);
+    EXPECT_EQ(drive.m_pfnFormatEx, nullptr);
+    EXPECT_FALSE(drive.FormatKey());
+}
+
+// Counted without a sheet too; only progress reports count, and the 25th is the first
+// to move the status line.
+TEST(Format, EveryTwentyFifthProgressReportMovesTheStatusLine)
+{
+    FormatProgressCounter().ResetForTest();
+    for (int i = 0; i < 24; ++i)
+        EXPECT_TRUE(CKeyDrive::FormatCallback(PROGRESS, 0, nullptr));
+    CKeyDrive::FormatCallback(DONE, 0, nullptr);
+    CKeyDrive::FormatCallback(CLUSTERSIZETOOSMALL, 0, nullptr);
+    EXPECT_TRUE(FormatProgressCounter().Tick());
+    EXPECT_FALSE(FormatProgressCounter().Tick());
+    FormatProgressCounter().ResetForTest();
+}

@@ -1,39 +1,39 @@
-// A sandbox machine in a temporary folder for one test: machine.conf and sparse images,
-// the machine of the process while the test runs; and the few file helpers the key
-// tests share (image bytes, checksums, open descriptors, the working folder).
+// Sandbox machines in temporary folders, and the few file helpers the key tests share.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+class CKeyDrive;
+
+constexpr uint64_t kMiB = 1024 * 1024;
+constexpr uint64_t kCylinder = 255 * 63 * 512;
+
+// machine.conf and sparse images in a fresh folder, the machine of the process from Use()
+// until the object goes; then an empty machine, never this computer's disks.
 class Sandbox {
 public:
     Sandbox();
     ~Sandbox();
-    Sandbox(const Sandbox&) = delete;
-    Sandbox& operator=(const Sandbox&) = delete;
-
-    // Adds "disk N BUS image" with a sparse image of the given size; returns its path.
-    std::string AddDisk(const std::string& bus, uint64_t size);
-    // Adds a machine.conf line as it stands ("floppy A a.img", "fault 1 read 0", ...).
-    void AddLine(const std::string& line);
-    // Writes machine.conf and makes this the machine of the process.
+    std::string AddDisk(const std::string& bus, uint64_t size);   // path of its image
+    void AddLine(const std::string& line) { m_lines.push_back(line); }
     void Use();
+    // Disk 0 a system disk (C:), disk 1 a USB key (D:) of the given size; discovered, and
+    // D: opened. Returns the key's image.
+    std::string UseKey(CKeyDrive& drive, uint64_t keySize, const std::vector<std::string>& extra = {});
 
-    const std::string& Path() const { return m_path; }
-    std::string Image(int disk) const { return m_path + "/" + m_images.at(disk); }
+    std::string path;
 
 private:
-    std::string m_path;
     std::vector<std::string> m_lines;
-    std::vector<std::string> m_images;
+    int m_disks = 0;
 };
 
-// Makes a folder the working folder for the life of the object.
+// The working folder for the life of the object.
 class WorkingFolder {
 public:
-    explicit WorkingFolder(const std::string& path);
+    explicit WorkingFolder(const std::string& folder);
     ~WorkingFolder();
 
 private:
@@ -43,8 +43,6 @@ private:
 std::vector<uint8_t> ReadBytes(const std::string& path, uint64_t offset, size_t count);
 void WriteBytes(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);
 void MakeFile(const std::string& path, const std::vector<uint8_t>& bytes);
-uint64_t Checksum(const std::string& path);
 uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at);
-int OpenDescriptorCount();
-// Runs a shell command; its exit status, and what it printed (standard output and error).
+// A shell command's exit status; what it printed goes to output when asked.
 int Shell(const std::string& command, std::string* output = nullptr);
