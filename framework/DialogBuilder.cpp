@@ -178,6 +178,10 @@ BuiltDialog BuildDialog(const DialogTemplateData& t, QWidget* parent)
         c->dialog = built.impl;
         c->widget->setFont(built.font.font);
         c->widget->setGeometry(ControlRect(item, built.font, c->kind));
+        // Product names in the texts may be longer than the boxes were drawn for: a check
+        // box or radio button grows to the right rather than cut its text.
+        if (c->kind == WndKind::RadioButton || c->kind == WndKind::CheckBox)
+            c->widget->resize(std::max(c->widget->width(), c->widget->sizeHint().width()), c->widget->height());
         c->widget->setEnabled(!(item.style & WS_DISABLED_STYLE));
         c->widget->setVisible(item.style & WS_VISIBLE_STYLE);
         if (c->kind != WndKind::Static && c->kind != WndKind::GroupBox && c->kind != WndKind::Other) {

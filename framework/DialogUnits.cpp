@@ -35,13 +35,24 @@ bool IsJapaneseFace(const std::string& face)
     return false;
 }
 
-QString FirstInstalled(std::initializer_list<const char*> families)
+struct FaceChoice {
+    const char* family;
+    int pixelsAt8Points;   // the em size that stands in for an 8-point Windows face
+};
+
+// The first installed family of the list, with its size for the template's point size.
+QFont FirstInstalled(std::initializer_list<FaceChoice> choices, int pointSize)
 {
     const QStringList installed = QFontDatabase::families();
-    for (const char* f : families)
-        if (installed.contains(QString::fromUtf8(f), Qt::CaseInsensitive))
-            return QString::fromUtf8(f);
-    return QString::fromUtf8(*families.begin());
+    FaceChoice chosen = *choices.begin();
+    for (const FaceChoice& c : choices)
+        if (installed.contains(QString::fromUtf8(c.family), Qt::CaseInsensitive)) {
+            chosen = c;
+            break;
+        }
+    QFont font(QString::fromUtf8(chosen.family));
+    font.setPixelSize(MulDivRound(pointSize, chosen.pixelsAt8Points, 8));
+    return font;
 }
 
 }  // namespace
@@ -49,10 +60,14 @@ QString FirstInstalled(std::initializer_list<const char*> families)
 DialogFont MakeDialogFont(const std::string& typeface, int pointSize, int weight, bool italic)
 {
     DialogFont d;
-    QString family = IsJapaneseFace(typeface) ? FirstInstalled({"Noto Sans CJK JP", "Noto Sans JP", "DejaVu Sans"})
-                                              : FirstInstalled({"Liberation Sans", "Noto Sans", "DejaVu Sans"});
-    d.font = QFont(family);
-    d.font.setPixelSize(MulDivRound(pointSize > 0 ? pointSize : 8, 96, 72));
+    // The Windows sans faces are narrow for their average character width; Liberation
+    // Sans (or DejaVu Sans Condensed) one pixel larger than 8 points at 96 dpi lets every
+    // English text of the program fit its box. The Gothic faces map at 96 dpi.
+    if (pointSize <= 0)
+        pointSize = 8;
+    d.font = IsJapaneseFace(typeface)
+                 ? FirstInstalled({{"Noto Sans CJK JP", 11}, {"Noto Sans JP", 11}, {"DejaVu Sans", 11}}, pointSize)
+                 : FirstInstalled({{"Liberation Sans", 12}, {"DejaVu Sans Condensed", 12}, {"DejaVu Sans", 11}}, pointSize);
     d.font.setWeight(weight >= 700 ? QFont::Bold : QFont::Normal);
     d.font.setItalic(italic);
     d.font.setStyleStrategy(QFont::PreferAntialias);

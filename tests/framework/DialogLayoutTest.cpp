@@ -24,7 +24,7 @@ TEST(DialogUnits, MulDivRoundsHalfAwayFromZero)
 TEST(DialogUnits, BaseUnitsComeFromTheFontUsed)
 {
     DialogFont f = MakeDialogFont("MS Sans Serif", 8);
-    EXPECT_EQ(f.font.pixelSize(), 11);
+    EXPECT_EQ(f.font.pixelSize(), 12);
     QFontMetrics fm(f.font);
     const int average = fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     EXPECT_EQ(f.baseX, (average / 26 + 1) / 2);
