@@ -70,8 +70,13 @@ void SheetWindow::paintEvent(QPaintEvent*)
         DrawEtchedLine(p, headerHeight, width());
     } else {
         p.fillRect(0, 0, width(), pageArea.height(), Qt::white);
-        if (!watermark.isNull())
+        // The watermark runs down the left side of the page area and no further.
+        if (!watermark.isNull()) {
+            p.save();
+            p.setClipRect(0, 0, width(), pageArea.height());
             p.drawImage(0, 0, watermark);
+            p.restore();
+        }
     }
     DrawEtchedLine(p, pageArea.height(), width());
 }
