@@ -156,7 +156,7 @@ TEST_F(Preparation, FormatLadderDoublesTheClusterUntilAccepted)
 {
     sandbox.UseKey(drive, 64 * kMiB);
     drive.WritePartitionTable();
-    EXPECT_EQ(Ladder(drive, 4096), (std::vector<DWORD>{512, 1024, 2048, 4096}));
+    ASSERT_EQ(Ladder(drive, 4096), (std::vector<DWORD>{512, 1024, 2048, 4096}));
     EXPECT_EQ(g_calls[0].root, u"D:\\");
     EXPECT_EQ(drive.m_hDisk, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Ladder(drive, 0), (std::vector<DWORD>{512, 1024, 2048, 4096, 8192, 16384, 32768, 65536}));
@@ -166,12 +166,12 @@ TEST_F(Preparation, FormatLadderDoublesTheClusterUntilAccepted)
 TEST_F(Preparation, AVolumeTooBigForFat16IsFormattedFat32AfterTheLadder)
 {
     sandbox.UseKey(drive, 1044 * kCylinder);
-    EXPECT_EQ(Ladder(drive, 0).size(), 9u);   // whole device
+    ASSERT_EQ(Ladder(drive, 0).size(), 9u);   // whole device
     EXPECT_EQ(g_calls[8].fileSystem, u"FAT32");
     drive.OpenKey('d');
     drive.WritePartitionTable();
     std::vector<DWORD> clusters = Ladder(drive, 0);
-    EXPECT_EQ(clusters, (std::vector<DWORD>{512, 1024, 2048, 4096, 8192, 16384, 32768, 65536, 0}));
+    ASSERT_EQ(clusters, (std::vector<DWORD>{512, 1024, 2048, 4096, 8192, 16384, 32768, 65536, 0}));
     EXPECT_EQ(g_calls[8].fileSystem, u"FAT32");
     EXPECT_EQ(g_calls[8].root, u"d:\\");
 }
