@@ -97,8 +97,10 @@ public:                                                            \
     {WM_COMMAND, BN_CLICKED, static_cast<UINT>(id), static_cast<AFX_PMSG>(memberFxn), nullptr},
 #define ON_CBN_SELCHANGE(id, memberFxn) \
     {WM_COMMAND, CBN_SELCHANGE, static_cast<UINT>(id), static_cast<AFX_PMSG>(memberFxn), nullptr},
+// ON_COMMAND takes the handler without '&' (ON_COMMAND(ID_HELP, CWinApp::OnHelp)); the
+// notification macros take it with '&' (ON_BN_CLICKED(IDC_X, &CTask::OnX)).
 #define ON_COMMAND(id, memberFxn) \
-    {WM_COMMAND, 0, static_cast<UINT>(id), static_cast<AFX_PMSG>(memberFxn), nullptr},
+    {WM_COMMAND, 0, static_cast<UINT>(id), static_cast<AFX_PMSG>(&memberFxn), nullptr},
 #define ON_WM_CHAR() {WM_CHAR, 0, 0, nullptr, static_cast<AFX_PMSG_CHAR>(&ThisClass::OnChar)},
 
 class CCmdTarget {
