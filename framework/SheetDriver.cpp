@@ -26,7 +26,9 @@ void EnsureApplication()
     static char* argv[] = {name, nullptr};
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    static std::unique_ptr<QApplication> app = std::make_unique<QApplication>(argc, argv);
+    // Lives to the end of the process on purpose: a QApplication destroyed by an exit
+    // handler runs after Qt's own statics are gone and crashes.
+    new QApplication(argc, argv);
 }
 
 // Where a person would click: the indicator of a check box or radio button (their

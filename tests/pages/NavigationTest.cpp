@@ -3,7 +3,7 @@
 
 namespace {
 
-using History = std::vector<int>;
+using Pages = std::vector<int>;
 
 class NavigationTest : public WizardFixture {
 protected:
@@ -33,7 +33,7 @@ TEST_F(NavigationTest, WelcomeOffersNextOnlyAndBackReturnsToIt)
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_FINDKEY);
     EXPECT_EQ(driver->Buttons(), PSWIZB_BACK | PSWIZB_NEXT);
-    EXPECT_EQ(History(), History({IDD_WELCOME}));
+    EXPECT_EQ(History(), Pages({IDD_WELCOME}));
 
     driver->Back();
     EXPECT_EQ(driver->CurrentPageId(), IDD_WELCOME);
@@ -50,7 +50,7 @@ TEST_F(NavigationTest, TaskPageStartsOnCreateNewAndLeadsToRole)
 
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_ROLE);
-    EXPECT_EQ(History(), History({IDD_WELCOME, IDD_FINDKEY, IDD_TASK}));
+    EXPECT_EQ(History(), Pages({IDD_WELCOME, IDD_FINDKEY, IDD_TASK}));
     EXPECT_FALSE(wizard->m_backupPage.m_bBackupFirst);
 }
 
@@ -78,7 +78,7 @@ TEST_F(NavigationTest, BackupFirstSurvivesDisablingAndSetsTheFlag)
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
     EXPECT_TRUE(wizard->m_backupPage.m_bBackupFirst);
-    EXPECT_EQ(History(), History({IDD_WELCOME, IDD_FINDKEY, IDD_TASK}));
+    EXPECT_EQ(History(), Pages({IDD_WELCOME, IDD_FINDKEY, IDD_TASK}));
 }
 
 TEST_F(NavigationTest, BackupRestoreAlwaysClearsTheFlag)
@@ -100,12 +100,12 @@ TEST_F(NavigationTest, BackRetracesThePathAndANewChoiceRebuildsIt)
     ASSERT_EQ(driver->CurrentPageId(), IDD_ROLE);
     driver->Back();
     EXPECT_EQ(driver->CurrentPageId(), IDD_TASK);
-    EXPECT_EQ(History(), History({IDD_WELCOME, IDD_FINDKEY}));
+    EXPECT_EQ(History(), Pages({IDD_WELCOME, IDD_FINDKEY}));
 
     driver->Click(IDC_BACKUP_RESTORE);
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
-    EXPECT_EQ(History(), History({IDD_WELCOME, IDD_FINDKEY, IDD_TASK}));
+    EXPECT_EQ(History(), Pages({IDD_WELCOME, IDD_FINDKEY, IDD_TASK}));
     driver->Back();
     EXPECT_EQ(driver->CurrentPageId(), IDD_TASK);
 }
@@ -122,7 +122,7 @@ TEST_F(NavigationTest, RolePageLeadsToFilesystemOrImageKey)
     EXPECT_FALSE(driver->IsChecked(IDC_HARD_DRIVE)) << "the two roles exclude each other";
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_IMAGEKEY);
-    EXPECT_EQ(History(), History({IDD_WELCOME, IDD_FINDKEY, IDD_TASK, IDD_ROLE}));
+    EXPECT_EQ(History(), Pages({IDD_WELCOME, IDD_FINDKEY, IDD_TASK, IDD_ROLE}));
 
     driver->Back();
     driver->Click(IDC_HARD_DRIVE);
@@ -131,7 +131,7 @@ TEST_F(NavigationTest, RolePageLeadsToFilesystemOrImageKey)
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_ROLE);
     EXPECT_TRUE(driver->IsChecked(IDC_HARD_DRIVE));
-    EXPECT_EQ(History(), History({IDD_WELCOME, IDD_FINDKEY, IDD_TASK}));
+    EXPECT_EQ(History(), Pages({IDD_WELCOME, IDD_FINDKEY, IDD_TASK}));
 }
 
 TEST_F(NavigationTest, CompletionPageOffersBackAndFinish)
