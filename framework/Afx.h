@@ -254,6 +254,9 @@ public:
     CPropertyPageEx* GetPage(int nPage) const;
     CPropertyPageEx* GetActivePage() const;
     int GetActiveIndex() const;
+    // Shows the page at that position of the sheet's order, as the sheet's own page
+    // change does; FALSE when the sheet has no window or the page declines.
+    BOOL SetActivePage(int nPage);
 
     // Posts PSM_SETWIZBUTTONS: takes effect after the page change under way.
     void SetWizardButtons(DWORD dwFlags);

@@ -32,6 +32,16 @@ CPropertyPageEx* CPropertySheetEx::GetActivePage() const { return GetPage(m_pShe
 
 int CPropertySheetEx::GetActiveIndex() const { return m_pSheetImpl->m_current; }
 
+BOOL CPropertySheetEx::SetActivePage(int nPage)
+{
+    if (!GetPage(nPage) || !GetSafeHwnd())
+        return FALSE;
+    CPropertyPageEx* current = GetActivePage();
+    if (current && current->IsCreated() && !current->OnKillActive())
+        return FALSE;
+    return m_pSheetImpl->GoTo(nPage, 1) ? TRUE : FALSE;
+}
+
 void CPropertySheetEx::SetWizardButtons(DWORD dwFlags) { m_pSheetImpl->PostButtons(dwFlags); }
 
 BOOL CPropertySheetEx::Create() { return m_pSheetImpl->Create() ? TRUE : FALSE; }

@@ -45,10 +45,11 @@ struct CSheetImpl {
     QEventLoop* m_loop = nullptr;
     std::map<int, std::string> m_captions;   // page index -> template caption
 
-private:
-    bool ActivatePage(int index);
     // Shows the page index, or the next one in direction step whose OnSetActive agrees.
     bool GoTo(int index, int step);
+
+private:
+    bool ActivatePage(int index);
     int IndexOfTemplate(LRESULT id) const;
     void Layout();
 

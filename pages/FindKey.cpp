@@ -3,11 +3,6 @@
 #include "app/Wizard97.h"
 #include "pages/KeyDescription.h"
 
-#ifndef ON_CBN_SELCHANGE
-#define ON_CBN_SELCHANGE(id, memberFxn) \
-    {WM_COMMAND, 1, static_cast<UINT>(id), static_cast<AFX_PMSG>(&memberFxn), nullptr},
-#endif
-
 BEGIN_MESSAGE_MAP(CFindKey, CInteriorPropertyPage)
     ON_CBN_SELCHANGE(IDC_LETTER, &CFindKey::OnSelChangeLetter)
 END_MESSAGE_MAP()
