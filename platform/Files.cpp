@@ -185,6 +185,10 @@ HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD d
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    if (wantWrite && target.disk && !Machine::Current().ReleaseMounts(*target.disk)) {
+        SetLastError(ERROR_SHARING_VIOLATION);  // still mounted: writing under it would corrupt it
+        return INVALID_HANDLE_VALUE;
+    }
     int fd = ::open(target.backing.c_str(), O_CLOEXEC | (wantWrite ? O_RDWR : O_RDONLY));
     if (fd < 0) {
         SetLastErrorFromErrno(errno);

@@ -63,6 +63,10 @@ public:
     virtual char LetterOfDisk(int disk) = 0;
     // Removes a letter for the rest of the run.
     virtual void RemoveLetter(char letter) = 0;
+
+    // Before a disk is opened for writing: unmounts the file systems on it, since writing
+    // under a mounted file system corrupts it. False when one stays mounted (busy).
+    virtual bool ReleaseMounts(const Disk&) { return true; }
 };
 
 }  // namespace platform

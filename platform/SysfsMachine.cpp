@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <map>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -221,9 +222,37 @@ std::set<std::string> DisksHoldingSystem(const SysfsPaths& paths)
     return disks;
 }
 
+std::vector<std::string> MountPointsOnDisk(const SysfsPaths& paths, const std::string& kernelName)
+{
+    BlockIndex index(paths.sysRoot);
+    std::vector<std::string> points;
+    std::ifstream mounts(paths.mounts);
+    for (std::string line; std::getline(mounts, line);) {
+        std::istringstream fields(line);
+        std::string source, mountPoint;
+        if (!(fields >> source >> mountPoint))
+            continue;
+        std::set<std::string> disks;
+        index.CollectSource(Unescape(source), disks);
+        if (disks.count(kernelName))
+            points.push_back(Unescape(mountPoint));
+    }
+    return points;
+}
+
 SysfsMachine::SysfsMachine(const SysfsPaths& paths)
     : BasicMachine(ScanDisks(paths), FloppyAt(paths, 0), FloppyAt(paths, 1)), paths_(paths)
 {
+}
+
+bool SysfsMachine::ReleaseMounts(const Disk& disk)
+{
+    // The last mounted first: a file system mounted inside another comes off before it.
+    std::vector<std::string> points = MountPointsOnDisk(paths_, disk.kernelName);
+    for (auto it = points.rbegin(); it != points.rend(); ++it)
+        if (::umount2(it->c_str(), 0) != 0)
+            return false;
+    return true;
 }
 
 void SysfsMachine::Rescan()

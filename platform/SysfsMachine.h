@@ -22,6 +22,7 @@ public:
 
     // Looks at /sys/block again: a key plugged in after the start is found.
     void Rescan() override;
+    bool ReleaseMounts(const Disk& disk) override;
 
 protected:
     void LetterRemoved(const Disk& disk) override;
@@ -40,5 +41,8 @@ bool IsSystemMountPoint(const std::string& mountPoint);
 
 // Kernel names of the disks (from <sysRoot>/block) that hold a system mount or active swap.
 std::set<std::string> DisksHoldingSystem(const SysfsPaths& paths);
+
+// The mount points of the file systems that lie on a disk (any of its partitions).
+std::vector<std::string> MountPointsOnDisk(const SysfsPaths& paths, const std::string& kernelName);
 
 }  // namespace platform

@@ -310,3 +310,34 @@ TEST(SysfsMachineTest, KeysPluggedInLaterAreFoundAndNumbersNeverMove)
               INVALID_HANDLE_VALUE);
     platform::Machine::Replace(nullptr);
 }
+
+TEST(SysfsMachineTest, AMountedKeyIsUnmountedBeforeWritingOrNotWrittenAtAll)
+{
+    TempDir dir;
+    FakeSysfs sys(dir);
+    sys.AddDisk("sdb", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0", 2048, "Kivra", "Key",
+                "8:16", 1);
+    // The key's partition is "mounted" at a folder where nothing is mounted: the unmount
+    // fails, as it does for a busy file system.
+    WriteText(sys.paths.mounts, "/dev/sdb1 /media/me/KIVRA\\040KEY vfat rw 0 0\n/dev/sda2 / ext4 rw 0 0\n");
+    EXPECT_EQ(platform::MountPointsOnDisk(sys.paths, "sdb"), std::vector<std::string>{"/media/me/KIVRA KEY"});
+    EXPECT_TRUE(platform::MountPointsOnDisk(sys.paths, "sdc").empty());
+
+    platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(sys.paths));
+    HANDLE write = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(write, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    HANDLE read = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(read, INVALID_HANDLE_VALUE) << "reading needs no unmount";
+    CloseHandle(read);
+
+    // Once nothing is mounted on it, it opens for writing.
+    WriteText(sys.paths.mounts, "/dev/sda2 / ext4 rw 0 0\n");
+    write = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(write, INVALID_HANDLE_VALUE);
+    CloseHandle(write);
+    platform::Machine::Replace(nullptr);
+}
