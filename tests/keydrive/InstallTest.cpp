@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "Sandbox.h"
+#include "tests/support/Sandbox.h"
 #include "keydrive/KeyDrive.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "Sandbox.h"
+#include "tests/support/Sandbox.h"
 #include "keydrive/KeyDrive.h"
 #include "pages/StatusLine.h"
 #include "platform/TestHooks.h"

@@ -65,7 +65,7 @@ TEST_F(KeySelectionTest, TheListIsBuiltOnceButDiscoveryRunsOnEveryWelcomeNext)
     ASSERT_EQ(driver->Entries(IDC_LETTER), (std::vector<std::string>{"D:"}));
 
     // A second key appears; going back and forward finds it but the list stays.
-    SandboxFolder later;
+    Sandbox later;
     later.AddDisk("IDE", 64 << 20, "System disk");
     later.AddDisk("USBSTOR", 16 << 20, "First key");
     later.AddDisk("USBSTOR", 16 << 20, "Second key");

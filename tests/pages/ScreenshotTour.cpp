@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "SandboxFolder.h"
+#include "tests/support/Sandbox.h"
 #include "app/Wizard97.h"
 #include "framework/SheetDriver.h"
 #include "res/resource.h"
@@ -29,7 +29,7 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string dir = argv[1];
-    SandboxFolder sandbox;
+    Sandbox sandbox;
     sandbox.AddDisk("IDE", 64 << 20, "Virtual system disk");
     sandbox.AddDisk("USBSTOR", 256 << 20, "Virtual Kivra 256 MB");
     sandbox.AddFloppy('A');

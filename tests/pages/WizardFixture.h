@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "SandboxFolder.h"
+#include "tests/support/Sandbox.h"
 #include "app/Wizard97.h"
 #include "framework/SheetDriver.h"
 #include "res/resource.h"
@@ -29,7 +29,7 @@ protected:
 
     std::vector<int> History() const { return wizard->m_history; }
 
-    SandboxFolder sandbox;
+    Sandbox sandbox;
     CWinApp app;
     std::unique_ptr<CWizard97> wizard;
     std::unique_ptr<CSheetDriver> driver;

@@ -1,4 +1,4 @@
-#include "Sandbox.h"
+#include "tests/support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +30,21 @@ Sandbox::~Sandbox()
     fs::remove_all(path, ignored);
 }
 
-std::string Sandbox::AddDisk(const std::string& bus, uint64_t size)
+std::string Sandbox::AddDisk(const std::string& bus, uint64_t size, const std::string& model)
 {
     std::string name = "disk" + std::to_string(m_disks) + ".img";
     std::ofstream(path + "/" + name).close();
     fs::resize_file(path + "/" + name, size);
-    m_lines.push_back("disk " + std::to_string(m_disks++) + " " + bus + " " + name + " \"Test disk\"");
+    m_lines.push_back("disk " + std::to_string(m_disks++) + " " + bus + " " + name + " \"" + model + "\"");
+    return path + "/" + name;
+}
+
+std::string Sandbox::AddFloppy(char drive)
+{
+    std::string name = std::string("floppy") + drive + ".img";
+    std::ofstream(path + "/" + name).close();
+    fs::resize_file(path + "/" + name, 1474560);
+    m_lines.push_back(std::string("floppy ") + drive + " " + name);
     return path + "/" + name;
 }
 

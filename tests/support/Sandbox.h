@@ -16,7 +16,9 @@ class Sandbox {
 public:
     Sandbox();
     ~Sandbox();
-    std::string AddDisk(const std::string& bus, uint64_t size);   // path of its image
+    std::string AddDisk(const std::string& bus, uint64_t size, const std::string& model = "Test disk");
+    std::string AddFloppy(char drive);   // a blank 1.44 MB floppy; path of its image
+    std::string ImagePath(int disk) const { return path + "/disk" + std::to_string(disk) + ".img"; }
     void AddLine(const std::string& line) { m_lines.push_back(line); }
     void Use();
     // Disk 0 a system disk (C:), disk 1 a USB key (D:) of the given size; discovered, and
