@@ -23,6 +23,21 @@ void CConfiguration::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_CONFIG_STATUS, m_staticStatus);
 }
 
+// The files of the key are written through its file system while this page is shown,
+// so the raw handles are closed.
+BOOL CConfiguration::OnSetActive()
+{
+    m_pWizard->m_keyDrive.CloseKey();
+    return CInteriorPropertyPage::OnSetActive();
+}
+
+// The page before works on the raw key again.
+LRESULT CConfiguration::OnWizardBack()
+{
+    m_pWizard->m_keyDrive.RefreshKey();
+    return CInteriorPropertyPage::OnWizardBack();
+}
+
 void CConfiguration::SetStatus(LPCSTR text)
 {
     m_staticStatus.SetWindowText(text);

@@ -8,6 +8,8 @@ class CConfiguration : public CInteriorPropertyPage {
 public:
     CConfiguration();
     void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnSetActive() override;
+    LRESULT OnWizardBack() override;
 
     void SetStatus(LPCSTR text);
     void AdvanceProgress();

@@ -167,3 +167,22 @@ TEST_F(NavigationTest, CancelOnTheFirstPageTouchesNoDisk)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(NavigationTest, ConfigurationPageClosesTheKeyAndBackReopensIt)
+{
+    GoToTask();
+    ASSERT_NE(wizard->m_keyDrive.m_hDisk, INVALID_HANDLE_VALUE);
+    driver->Click(IDC_ADD_CONFIGURATION);
+    driver->Next();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    EXPECT_EQ(wizard->m_keyDrive.m_hDisk, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(wizard->m_keyDrive.m_hVolume, INVALID_HANDLE_VALUE);
+    driver->Back();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_TASK);
+    EXPECT_NE(wizard->m_keyDrive.m_hDisk, INVALID_HANDLE_VALUE);
+    EXPECT_NE(wizard->m_keyDrive.m_hVolume, INVALID_HANDLE_VALUE);
+}
+
+}  // namespace

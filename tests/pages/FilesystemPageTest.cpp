@@ -1,0 +1,190 @@
+// The filesystem page through the real wizard, on sandbox keys with the real formatter,
+// boot code and SYSLINUX installer of the build's run folder.
+#include "WizardFixture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kSector = 512;
+
+std::string Hex(const std::vector<uint8_t>& bytes)
+{
+    std::string text;
+    char digits[3];
+    for (uint8_t b : bytes) {
+        snprintf(digits, sizeof digits, "%02x", b);
+        text += digits;
+    }
+    return text;
+}
+
+class FilesystemPageTest : public WizardFixture {
+protected:
+    // Disk 0 the system disk (C:), disk 1 the key (D:); the wizard stands on page 112.
+    void StartOnFilesystemPage(uint64_t keySize)
+    {
+        sandbox.AddDisk("IDE", 16 * kMiB, "System disk");
+        key = sandbox.AddDisk("USBSTOR", keySize, "Kivra");
+        Start();
+        driver->Next();
+        driver->Next();
+        driver->Next();
+        driver->Next();
+        ASSERT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
+    }
+
+    std::string key;
+};
+
+TEST_F(FilesystemPageTest, CreateNewFilesystemMakesABootableKeyAndGoesOnToConfiguration)
+{
+    StartOnFilesystemPage(64 * kMiB);
+    EXPECT_TRUE(driver->IsChecked(IDC_CREATE_FILESYSTEM));
+    EXPECT_EQ(driver->Text(IDC_FILESYSTEM_STATUS), "");
+    driver->Next();
+
+    EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    EXPECT_EQ(History(), (std::vector<int>{IDD_WELCOME, IDD_FINDKEY, IDD_TASK, IDD_ROLE, IDD_FILESYSTEM}));
+    EXPECT_EQ(WaitCursorDepth(), 0);
+    EXPECT_EQ(wizard->m_keyDrive.m_hDisk, INVALID_HANDLE_VALUE) << "the sequence ends with the key closed";
+
+    std::vector<uint8_t> mbr = ReadBytes(key, 0, kSector);
+    std::vector<uint8_t> code = ReadBytes("syslinux/mbr.bin", 0, 440);
+    EXPECT_EQ(std::vector<uint8_t>(mbr.begin(), mbr.begin() + 440), code);
+    EXPECT_EQ(mbr[446], 0x80);
+    EXPECT_EQ(mbr[450], 0x06);
+    uint32_t first = Le32(mbr, 454), count = Le32(mbr, 458);
+    EXPECT_EQ(first, 63u);
+    uint32_t cylinders = static_cast<uint32_t>((64 * kMiB) / kCylinder);
+    EXPECT_EQ(count, cylinders * 255 * 63 - 63);
+    EXPECT_EQ(mbr[510], 0x55);
+    EXPECT_EQ(mbr[511], 0xAA);
+
+    std::string part = sandbox.path + "/part.img";
+    ASSERT_EQ(Shell("dd if=" + key + " of=" + part + " bs=512 skip=63 count=" + std::to_string(count) + " status=none"), 0);
+    std::string fsck;
+    EXPECT_EQ(Shell("fsck.fat -n " + part, &fsck), 0) << fsck;
+    std::string listing;
+    EXPECT_EQ(Shell("mdir -a -i " + part + " ::", &listing), 0);
+    EXPECT_NE(listing.find("ldlinux  sys"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("ldlinux  c32"), std::string::npos) << listing;
+}
+
+TEST_F(FilesystemPageTest, LeaveCurrentFilesystemRenewsOnlyTheBootCodeOfAPartitionedKey)
+{
+    StartOnFilesystemPage(64 * kMiB);
+    driver->Next();   // a full preparation first
+    ASSERT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    driver->Back();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
+
+    // Boot code spoiled, a mark in the first track: both tell what the second run writes.
+    WriteBytes(key, 0, std::vector<uint8_t>(440, 0xEE));
+    WriteBytes(key, 5 * kSector, std::vector<uint8_t>(kSector, 0x5A));
+    std::vector<uint8_t> tableBefore = ReadBytes(key, 440, 72);
+    driver->Click(IDC_LEAVE_FILESYSTEM);
+    driver->Next();
+
+    EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    EXPECT_EQ(History(), (std::vector<int>{IDD_WELCOME, IDD_FINDKEY, IDD_TASK, IDD_ROLE, IDD_FILESYSTEM}))
+        << "the page is on the history once";
+    EXPECT_EQ(ReadBytes(key, 0, 440), ReadBytes("syslinux/mbr.bin", 0, 440));
+    EXPECT_EQ(Hex(ReadBytes(key, 440, 72)), Hex(tableBefore)) << "signature, entries and 0x55AA stay";
+    EXPECT_EQ(ReadBytes(key, 5 * kSector, kSector), std::vector<uint8_t>(kSector, 0x5A));
+}
+
+TEST_F(FilesystemPageTest, LeaveCurrentFilesystemWritesNothingToAWholeDeviceKey)
+{
+    StartOnFilesystemPage(16 * kMiB);
+    ASSERT_EQ(Shell("mkfs.fat -F 16 " + key + " > /dev/null"), 0);
+    std::vector<uint8_t> bootSector = ReadBytes(key, 0, kSector);
+    driver->Click(IDC_LEAVE_FILESYSTEM);
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    std::vector<uint8_t> after = ReadBytes(key, 0, kSector);
+    // Only SYSLINUX touches the boot sector of a whole-device volume: its boot code, not
+    // the file system's description in bytes 11 to 61.
+    EXPECT_EQ(std::vector<uint8_t>(after.begin() + 11, after.begin() + 62),
+              std::vector<uint8_t>(bootSector.begin() + 11, bootSector.begin() + 62));
+    EXPECT_EQ(after[510], 0x55);
+    std::string fsck;
+    EXPECT_EQ(Shell("fsck.fat -n " + key, &fsck), 0) << fsck;
+}
+
+int g_boxes = 0;
+std::string g_boxText, g_boxCaption;
+
+int CountBox(HWND, const char* text, const char* caption, UINT)
+{
+    g_boxes++;
+    g_boxText = text ? text : "";
+    g_boxCaption = caption ? caption : "";
+    return IDOK;
+}
+
+TEST_F(FilesystemPageTest, AMissingInstallerShowsOneErrorAndTheWizardGoesOn)
+{
+    StartOnFilesystemPage(16 * kMiB);
+    // A working folder with the boot code but without the installer.
+    std::string folder = sandbox.path + "/run";
+    fs::create_directories(folder + "/syslinux");
+    fs::copy_file("syslinux/mbr.bin", folder + "/syslinux/mbr.bin");
+    WorkingFolder working(folder);
+    g_boxes = 0;
+    SetMessageBoxHandler(CountBox);
+    setenv("LANG", "ja_JP.UTF-8", 1);
+    driver->Next();
+    setenv("LANG", "C.UTF-8", 1);
+    SetMessageBoxHandler(nullptr);
+
+    EXPECT_EQ(g_boxes, 1);
+    EXPECT_NE(g_boxText.find("指定されたファイルが見つかりません。"), std::string::npos) << g_boxText;
+    EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    EXPECT_EQ(driver->Text(IDC_FILESYSTEM_STATUS), "");
+}
+
+// The formatter, wrapped so that the test sees the status line at every report.
+PFORMATEX g_realFormatEx = nullptr;
+PFMIFSCALLBACK g_pageCallback = nullptr;
+CSheetDriver* g_driver = nullptr;
+std::vector<std::string> g_texts;
+
+BOOLEAN Watch(CALLBACKCOMMAND command, DWORD subAction, LPVOID info)
+{
+    BOOLEAN go = g_pageCallback(command, subAction, info);
+    g_texts.push_back(g_driver->Text(IDC_FILESYSTEM_STATUS));
+    return go;
+}
+
+void WatchedFormatEx(WCHAR* root, DWORD media, WCHAR* format, WCHAR* label, BOOL quick, DWORD cluster,
+                     PFMIFSCALLBACK callback)
+{
+    g_pageCallback = callback;
+    g_realFormatEx(root, media, format, label, quick, cluster, Watch);
+}
+
+TEST_F(FilesystemPageTest, TheStatusLineMovesDuringTheFormatOfALargeKey)
+{
+    StartOnFilesystemPage(1024 * kMiB);
+    g_realFormatEx = wizard->m_keyDrive.m_pfnFormatEx;
+    ASSERT_NE(g_realFormatEx, nullptr);
+    wizard->m_keyDrive.m_pfnFormatEx = WatchedFormatEx;
+    g_driver = driver.get();
+    g_texts.clear();
+    driver->Next();
+    wizard->m_keyDrive.m_pfnFormatEx = g_realFormatEx;
+
+    std::set<std::string> shown(g_texts.begin(), g_texts.end());
+    EXPECT_GE(g_texts.size(), 100u) << "about one report a percent";
+    EXPECT_GE(shown.size(), 4u) << "the row of dots grows while the volume is written";
+    for (const std::string& text : shown)
+        EXPECT_EQ(text.rfind("Formatting", 0), 0u) << text;
+    EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+}
+
+}  // namespace
