@@ -1,0 +1,95 @@
+// Discovery on this computer's own disks, and on a loop device presented as a USB key.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "keydrive/KeyDrive.h"
+#include "platform/Handles.h"
+#include "platform/SysfsMachine.h"
+#include "tests/support/Sandbox.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Reads every USB disk of /sys/block: the test below needs a computer without one.
+bool HasUsbDisk()
+{
+    for (const auto& entry : fs::directory_iterator("/sys/block")) {
+        std::error_code error;
+        std::string device = fs::canonical(entry.path() / "device", error).string();
+        if (!error && platform::RunsThroughUsb(device))
+            return true;
+    }
+    return false;
+}
+
+TEST(ThisComputer, WithoutAUsbDiskNoKeyIsFoundAndNoDiskIsOpened)
+{
+    if (HasUsbDisk())
+        GTEST_SKIP() << "this computer has a USB disk attached";
+    platform::Machine::Replace(std::make_unique<platform::SysfsMachine>());
+    {
+        CKeyDrive drive;
+        drive.FindKeys();
+        for (int i = 0; i < 26; i++) {
+            EXPECT_EQ(drive.m_bIsKey[i], 0) << char('A' + i);
+            EXPECT_FALSE(drive.OpenKey(static_cast<char>('A' + i)));
+        }
+        EXPECT_EQ(platform::OpenHandleCount(), 0u) << "no disk stays open";
+    }
+    platform::Machine::Replace(nullptr);
+}
+
+std::string FirstLineOf(const std::string& command)
+{
+    std::string output;
+    return Shell(command, &output) == 0 ? output.substr(0, output.find('\n')) : "";
+}
+
+TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
+{
+    Sandbox folder;
+    std::string image = folder.path + "/key.img";
+    ASSERT_EQ(Shell("truncate -s 8M " + image), 0);
+    std::string loop = FirstLineOf("losetup -f --show " + image + " 2>/dev/null");
+    if (loop.empty() || access(loop.c_str(), R_OK | W_OK) != 0)
+        GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
+
+    // A sysfs tree in which sdz hangs off a USB port, its device node being the loop device.
+    platform::SysfsPaths paths;
+    paths.sysRoot = folder.path + "/sys";
+    paths.devRoot = folder.path + "/dev";
+    paths.mounts = folder.path + "/mounts";
+    paths.swaps = folder.path + "/swaps";
+    std::string device = paths.sysRoot + "/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host9/target9:0:0/9:0:0:0";
+    fs::create_directories(device + "/block/sdz");
+    fs::create_directories(paths.sysRoot + "/block");
+    fs::create_directories(paths.devRoot);
+    std::ofstream(device + "/block/sdz/size") << 16384 << "\n";
+    std::ofstream(device + "/model") << "Loop Key\n";
+    std::ofstream(paths.mounts).close();
+    std::ofstream(paths.swaps) << "Filename Type Size Used Priority\n";
+    fs::create_directory_symlink(device, device + "/block/sdz/device");
+    fs::create_directory_symlink(device + "/block/sdz", paths.sysRoot + "/block/sdz");
+    fs::create_symlink(loop, paths.devRoot + "/sdz");
+    platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(paths));
+    {
+        CKeyDrive drive;
+        drive.FindKeys();
+        EXPECT_EQ(drive.m_bIsKey['C' - 'A'], 1);
+        EXPECT_EQ(drive.m_nDiskNumber['C' - 'A'], 0);
+        ASSERT_TRUE(drive.OpenKey('C'));
+        EXPECT_NE(drive.m_hDisk, INVALID_HANDLE_VALUE);
+        EXPECT_NE(drive.m_hVolume, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(drive.m_geometry.BytesPerSector, 512u);
+        EXPECT_TRUE(drive.BlankKey());
+    }
+    platform::Machine::Replace(nullptr);
+    Shell("losetup -d " + loop);
+}
+
+}  // namespace
