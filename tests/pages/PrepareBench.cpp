@@ -1,19 +1,21 @@
 // Times the filesystem page's "Create New Filesystem" on a 1 GiB sparse sandbox key, the
 // whole sequence as a person starts it with Next: blank, boot code, partition table, full
 // format, SYSLINUX. Prints "bench: total N ms". Run from the build's run folder.
+//   prepare_bench [KEEP]   KEEP: where to copy the prepared key image (to boot it, say)
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/Wizard97.h"
 #include "framework/SheetDriver.h"
 #include "res/resource.h"
 #include "tests/support/Sandbox.h"
 
-int main()
+int main(int argc, char** argv)
 {
     Sandbox sandbox;
     sandbox.AddDisk("IDE", 16 * kMiB, "System disk");
-    sandbox.AddDisk("USBSTOR", 1024 * kMiB, "Bench key");
+    std::string key = sandbox.AddDisk("USBSTOR", 1024 * kMiB, "Bench key");
     sandbox.Use();
 
     CWinApp app;
@@ -36,5 +38,7 @@ int main()
     }
     long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count();
     std::printf("bench: total %lld ms\n", ms);
+    if (argc > 1)
+        std::filesystem::copy_file(key, argv[1], std::filesystem::copy_options::overwrite_existing);
     return 0;
 }
