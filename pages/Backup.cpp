@@ -24,5 +24,5 @@ void CBackup::DoDataExchange(CDataExchange* pDX)
 
 void CBackup::ShowPercent(int percent)
 {
-    m_staticStatus.SetWindowText(PercentStatusText(m_staticStatus.GetWindowText(), percent).c_str());
+    m_staticStatus.ShowPercent(percent);
 }

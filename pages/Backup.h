@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pages/KVPropertyPage.h"
+#include "pages/StatusLine.h"
 #include "res/resource.h"
 
 class CBackup : public CInteriorPropertyPage {
@@ -21,7 +22,7 @@ public:
     CStatic m_staticRestoreLabel;
     CEdit m_editRestoreFile;
     CButton m_buttonRestoreBrowse;
-    CStatic m_staticStatus;
+    CStatusLine m_staticStatus;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -45,5 +45,5 @@ void CConfiguration::SetStatus(LPCSTR text)
 
 void CConfiguration::AdvanceProgress()
 {
-    m_staticStatus.SetWindowText(AdvancedStatusText(m_staticStatus.GetWindowText()).c_str());
+    m_staticStatus.Advance();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pages/KVPropertyPage.h"
+#include "pages/StatusLine.h"
 #include "res/resource.h"
 
 class CConfiguration : public CInteriorPropertyPage {
@@ -23,7 +24,7 @@ public:
     CStatic m_staticLongName;
     CEdit m_editShortName;
     CEdit m_editLongName;
-    CStatic m_staticStatus;
+    CStatusLine m_staticStatus;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -31,14 +31,7 @@ BOOL CFilesystem::OnSetActive()
 
 void CFilesystem::AdvanceProgress()
 {
-    m_staticStatus.SetWindowText(AdvancedStatusText(m_staticStatus.GetWindowText()).c_str());
-}
-
-// Shows a step's name and paints it at once: the step that follows keeps the thread busy.
-void CFilesystem::SetStatusText(UINT nID)
-{
-    m_staticStatus.SetWindowText(LoadResString(nID).c_str());
-    m_pWizard->UpdateWindow();
+    m_staticStatus.Advance();
 }
 
 LRESULT CFilesystem::OnWizardNext()
@@ -54,24 +47,24 @@ LRESULT CFilesystem::OnWizardNext()
     }
     if (m_radioCreateFilesystem.GetCheck()) {
         key.RefreshKey();
-        SetStatusText(IDS_BLANKING_DRIVE);
+        m_staticStatus.ShowStep(IDS_BLANKING_DRIVE);
         key.BlankKey();
         key.RefreshKey();
-        SetStatusText(IDS_LANDING_MBR);
+        m_staticStatus.ShowStep(IDS_LANDING_MBR);
         key.LandMbr();
         key.RefreshKey();
-        SetStatusText(IDS_PARTITIONING);
+        m_staticStatus.ShowStep(IDS_PARTITIONING);
         key.WritePartitionTable();
         key.RefreshKey();
         key.CloseKey();
-        SetStatusText(IDS_FORMATTING);
+        m_staticStatus.ShowStep(IDS_FORMATTING);
         key.FormatKey();
         key.RefreshKey();
         key.CloseKey();
         next = IDD_CONFIGURATION;
     }
     if (next != -1) {
-        SetStatusText(IDS_INSTALLING_SYSLINUX);
+        m_staticStatus.ShowStep(IDS_INSTALLING_SYSLINUX);
         key.InstallBootLoader();
         m_pWizard->PushPage(m_nPageID);
     }

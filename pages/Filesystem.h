@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pages/KVPropertyPage.h"
+#include "pages/StatusLine.h"
 #include "res/resource.h"
 
 class CFilesystem : public CInteriorPropertyPage {
@@ -17,10 +18,7 @@ public:
 
     CButton m_radioCreateFilesystem;
     CButton m_radioLeaveFilesystem;
-    CStatic m_staticStatus;
-
-protected:
-    void SetStatusText(UINT nID);
+    CStatusLine m_staticStatus;
 
     DECLARE_MESSAGE_MAP()
 };

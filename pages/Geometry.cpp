@@ -31,14 +31,7 @@ BOOL CGeometry::OnSetActive()
 
 void CGeometry::AdvanceProgress()
 {
-    m_staticStatus.SetWindowText(AdvancedStatusText(m_staticStatus.GetWindowText()).c_str());
-}
-
-// Shows a step's name and paints it at once: the step that follows keeps the thread busy.
-void CGeometry::SetStatusText(UINT nID)
-{
-    m_staticStatus.SetWindowText(LoadResString(nID).c_str());
-    m_pWizard->UpdateWindow();
+    m_staticStatus.Advance();
 }
 
 LRESULT CGeometry::OnWizardNext()
@@ -50,30 +43,30 @@ LRESULT CGeometry::OnWizardNext()
         // One whole-device volume: no boot code and no table; the formatter formats the
         // volume that the key's letter names.
         key.RefreshKey();
-        SetStatusText(IDS_BLANKING_DRIVE);
+        m_staticStatus.ShowStep(IDS_BLANKING_DRIVE);
         key.BlankKey();
         next = IDD_CONFIGURATION;
     }
     if (m_radioWithPartition.GetCheck()) {
         key.RefreshKey();
-        SetStatusText(IDS_BLANKING_DRIVE);
+        m_staticStatus.ShowStep(IDS_BLANKING_DRIVE);
         key.BlankKey();
         key.RefreshKey();
-        SetStatusText(IDS_LANDING_MBR);
+        m_staticStatus.ShowStep(IDS_LANDING_MBR);
         key.LandMbr();
         key.RefreshKey();
-        SetStatusText(IDS_PARTITIONING);
+        m_staticStatus.ShowStep(IDS_PARTITIONING);
         key.WritePartitionTable();
         next = IDD_CONFIGURATION;
     }
     if (next != -1) {
         key.RefreshKey();
         key.CloseKey();
-        SetStatusText(IDS_FORMATTING);
+        m_staticStatus.ShowStep(IDS_FORMATTING);
         key.FormatKey();
         key.RefreshKey();
         key.CloseKey();
-        SetStatusText(IDS_INSTALLING_SYSLINUX);
+        m_staticStatus.ShowStep(IDS_INSTALLING_SYSLINUX);
         key.InstallBootLoader();
         m_pWizard->PushPage(m_nPageID);
     }

@@ -29,6 +29,23 @@ std::string PercentStatusText(const std::string& text, int percent)
     return kept + digits;
 }
 
+void CStatusLine::ShowStep(UINT nID)
+{
+    SetWindowText(LoadResString(nID).c_str());
+    if (CWnd* sheet = AfxGetMainWnd())
+        sheet->UpdateWindow();
+}
+
+void CStatusLine::Advance()
+{
+    SetWindowText(AdvancedStatusText(GetWindowText()).c_str());
+}
+
+void CStatusLine::ShowPercent(int percent)
+{
+    SetWindowText(PercentStatusText(GetWindowText(), percent).c_str());
+}
+
 bool CProgressCounter::Tick()
 {
     LONG taken = m_nValue;
