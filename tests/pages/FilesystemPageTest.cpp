@@ -188,3 +188,53 @@ TEST_F(FilesystemPageTest, TheStatusLineMovesDuringTheFormatOfALargeKey)
 }
 
 }  // namespace
+
+namespace {
+
+// No route leads to the geometry page; the test shows it the way the sheet would.
+class GeometryPageTest : public FilesystemPageTest {
+protected:
+    void StartOnGeometryPage(uint64_t keySize)
+    {
+        StartOnFilesystemPage(keySize);
+        ASSERT_TRUE(wizard->SetActivePage(5));
+        driver->ProcessEvents();
+        ASSERT_EQ(driver->CurrentPageId(), IDD_GEOMETRY);
+    }
+};
+
+TEST_F(GeometryPageTest, WithoutPartitionLeavesAWholeDeviceFatVolumeWithSyslinux)
+{
+    StartOnGeometryPage(32 * kMiB);
+    EXPECT_TRUE(driver->IsChecked(IDC_WITH_PARTITION));
+    driver->Click(IDC_WITHOUT_PARTITION);
+    EXPECT_FALSE(driver->IsChecked(IDC_WITH_PARTITION));
+    driver->Next();
+
+    EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    EXPECT_EQ(History().back(), IDD_GEOMETRY);
+    std::vector<uint8_t> boot = ReadBytes(key, 0, kSector);
+    EXPECT_EQ(std::string(boot.begin() + 54, boot.begin() + 59), "FAT16") << "sector 0 is the volume's boot sector";
+    EXPECT_EQ(Le32(boot, 28), 0u) << "no hidden sectors in front of a whole-device volume";
+    std::string fsck;
+    EXPECT_EQ(Shell("fsck.fat -n " + key, &fsck), 0) << fsck;
+    std::string listing;
+    EXPECT_EQ(Shell("mdir -a -i " + key + " ::", &listing), 0);
+    EXPECT_NE(listing.find("ldlinux  sys"), std::string::npos) << listing;
+}
+
+TEST_F(GeometryPageTest, WithPartitionWritesTheTableAndFormatsThePartition)
+{
+    StartOnGeometryPage(32 * kMiB);
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    std::vector<uint8_t> mbr = ReadBytes(key, 0, kSector);
+    EXPECT_EQ(mbr[446], 0x80);
+    EXPECT_EQ(mbr[450], 0x06);
+    EXPECT_EQ(Le32(mbr, 454), 63u);
+    std::vector<uint8_t> boot = ReadBytes(key, 63 * kSector, kSector);
+    EXPECT_EQ(Le32(boot, 28), 63u) << "the partition's boot sector counts the track before it";
+    EXPECT_EQ(boot[510], 0x55);
+}
+
+}  // namespace
