@@ -139,8 +139,6 @@ TEST_F(EndToEnd, WithoutPartitionTheWholeDeviceBecomesTheBootableVolume)
 
 TEST_F(EndToEnd, AnEightGiBKeyGetsAFat32Partition)
 {
-    if (std::getenv("BOOTWRIGHT_SLOW_TESTS") == nullptr)
-        GTEST_SKIP() << "formats 8 GiB in full; set BOOTWRIGHT_SLOW_TESTS=1";
     key = sandbox.UseKey(drive, 1044 * kCylinder);
     PrepareWithPartition();
     ExpectPartition(0x0C, 1044 * 16065 - 63);

@@ -81,3 +81,25 @@ TEST_F(StatusLinePageTest, FormatReportsAdvanceTheFilesystemPageEveryTwentyFifth
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(StatusLinePageTest, CopyReportsAdvanceTheConfigurationPageAndAlwaysContinue)
+{
+    driver->Next();
+    driver->Next();
+    driver->Click(IDC_ADD_CONFIGURATION);
+    driver->Next();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+
+    wizard->m_configurationPage.SetStatus("Copying initrd.img");
+    CopyProgressCounter().ResetForTest();
+    LARGE_INTEGER zero{};
+    for (int i = 0; i < 24; i++)
+        EXPECT_EQ(CopyProgress(zero, zero, zero, zero, 1, 0, nullptr, nullptr, nullptr), 0u);
+    EXPECT_EQ(driver->Text(IDC_CONFIG_STATUS), "Copying initrd.img");
+    CopyProgress(zero, zero, zero, zero, 1, 0, nullptr, nullptr, nullptr);
+    EXPECT_EQ(driver->Text(IDC_CONFIG_STATUS), "Copying initrd.img.");
+}
+
+}  // namespace
