@@ -238,3 +238,35 @@ TEST_F(GeometryPageTest, WithPartitionWritesTheTableAndFormatsThePartition)
 }
 
 }  // namespace
+
+namespace {
+
+// The key the wizard prepared starts a PC: the boot code finds the partition, the
+// partition's boot sector loads SYSLINUX, which talks on the serial line and waits at its
+// prompt.
+TEST_F(FilesystemPageTest, APreparedKeyBootsIntoSyslinux)
+{
+    if (Shell("command -v qemu-system-x86_64") != 0)
+        GTEST_SKIP() << "qemu-system-x86_64 is not installed: the boot test needs it";
+    StartOnFilesystemPage(64 * kMiB);
+    driver->Next();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+
+    // A configuration that only turns on the serial line; the boot menu comes later.
+    std::string config = sandbox.path + "/syslinux.cfg";
+    MakeFile(config, {'S', 'E', 'R', 'I', 'A', 'L', ' ', '0', '\n'});
+    ASSERT_EQ(Shell("mcopy -o -i " + key + "@@32256 " + config + " ::syslinux.cfg"), 0);
+    std::string log = sandbox.path + "/serial.log";
+    std::string qemu = "qemu-system-x86_64 -drive file=" + key + ",format=raw -m 32 -display none -no-reboot"
+                       " -serial file:" + log;
+    std::string output;
+    Shell("timeout 60 sh -c '" + qemu + " & pid=$!; until grep -q \"boot:\" " + log +
+              " 2>/dev/null; do sleep 0.2; done; kill $pid'",
+          &output);
+    std::string serial;
+    Shell("cat " + log, &serial);
+    EXPECT_NE(serial.find("SYSLINUX"), std::string::npos) << serial << output;
+    EXPECT_NE(serial.find("boot:"), std::string::npos) << serial << output;
+}
+
+}  // namespace
