@@ -33,10 +33,12 @@ uint64_t FirstFault(const std::vector<Fault>& faults, bool write, uint64_t start
     return first;
 }
 
-bool WriteAll(int fd, const char* data, uint64_t length, uint64_t at)
+// Moves the whole range with pread or pwrite, going on after short transfers.
+template <typename Move, typename Data>
+bool MoveAll(Move move, int fd, Data data, uint64_t length, uint64_t at)
 {
     while (length > 0) {
-        ssize_t n = pwrite(fd, data, length, static_cast<off_t>(at));
+        ssize_t n = move(fd, data, length, static_cast<off_t>(at));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -48,20 +50,9 @@ bool WriteAll(int fd, const char* data, uint64_t length, uint64_t at)
     return true;
 }
 
-bool ReadAll(int fd, char* data, uint64_t length, uint64_t at)
-{
-    while (length > 0) {
-        ssize_t n = pread(fd, data, length, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        length -= static_cast<uint64_t>(n);
-        at += static_cast<uint64_t>(n);
-    }
-    return true;
-}
+bool WriteAll(int fd, const char* data, uint64_t length, uint64_t at) { return MoveAll(pwrite, fd, data, length, at); }
+
+bool ReadAll(int fd, char* data, uint64_t length, uint64_t at) { return MoveAll(pread, fd, data, length, at); }
 
 // Zeros over a range. An image file has the range zeroed by its file system, which leaves
 // the same bytes as writing them without filling the page cache with a volume's worth of
