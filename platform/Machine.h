@@ -25,6 +25,12 @@ struct Disk {
     std::string model;        // what a person knows the disk as
     std::string kernelName;   // "sdb" on this computer, empty in a sandbox
     uint64_t size = 0;        // bytes
+    // Who the disk is, as seen at discovery; the write guard compares them again before
+    // writing, so that a disk swapped in under the same name is never written.
+    uint64_t deviceNumber = 0;  // whole-disk block device (makedev), 0 for an image file
+    uint64_t fileDevice = 0;    // an image file's st_dev and st_ino, 0 for a block device
+    uint64_t fileInode = 0;
+    uint64_t diskSequence = 0;  // the kernel's diskseq, 0 where unknown
     std::vector<Fault> faults;
     bool holdsSystem = false;         // holds a mounted system file system or swap: never written
     bool registryUnreadable = false;  // its disk-list entry cannot be read (test machines)
