@@ -1,6 +1,7 @@
 #include "app/MorvikApp.h"
 
 #include "app/Wizard97.h"
+#include "platform/OwnCalls.h"
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CmorvikApp, CWinApp)

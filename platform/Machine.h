@@ -70,9 +70,14 @@ public:
     // Removes a letter for the rest of the run.
     virtual void RemoveLetter(char letter) = 0;
 
-    // Before a disk is opened for writing: unmounts the file systems on it, since writing
-    // under a mounted file system corrupts it. False when one stays mounted (busy).
+    // Before a disk is written: unmounts the file systems on it, since writing under a
+    // mounted file system corrupts it. False when one stays mounted (busy).
     virtual bool ReleaseMounts(const Disk&) { return true; }
+
+    // What the write guard asks of the machine beyond what a disk record shows: why a disk
+    // holds the system now, or why it is not the disk that discovery saw; nullopt: no reason.
+    virtual std::optional<std::string> SystemDiskReason(const Disk&) { return std::nullopt; }
+    virtual std::optional<std::string> ChangedDiskReason(const Disk&) { return std::nullopt; }
 };
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 // minutes to format in full: it runs only with BOOTWRIGHT_SLOW_TESTS=1.
 #include <gtest/gtest.h>
 
+#include "platform/OwnCalls.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>

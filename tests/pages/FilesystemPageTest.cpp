@@ -1,6 +1,7 @@
 // The filesystem page through the real wizard, on sandbox keys with the real formatter,
 // boot code and SYSLINUX installer of the build's run folder.
 #include "WizardFixture.h"
+#include "platform/OwnCalls.h"
 
 #include <cstdlib>
 #include <filesystem>

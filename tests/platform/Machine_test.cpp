@@ -1,6 +1,7 @@
 // The machine: sandbox folders, drive letters, and this computer seen through a made-up sysfs.
 #include "SandboxFixture.h"
 
+#include "platform/OwnCalls.h"
 #include "platform/SysfsMachine.h"
 
 #include <cstdio>
@@ -139,7 +140,7 @@ public:
             WriteText(block + "/" + name + std::to_string(p) + "/dev", "259:" + std::to_string(100 + p) + "\n");
         }
         fs::create_directory_symlink(block, root + "/block/" + name);
-        MakeImage(dev + "/" + name, 1 << 20);
+        MakeImage(dev + "/" + name, sectors * 512);
     }
     std::string root, dev;
     platform::SysfsPaths paths;
@@ -323,21 +324,25 @@ TEST(SysfsMachineTest, AMountedKeyIsUnmountedBeforeWritingOrNotWrittenAtAll)
     EXPECT_EQ(platform::MountPointsOnDisk(sys.paths, "sdb"), std::vector<std::string>{"/media/me/KIVRA KEY"});
     EXPECT_TRUE(platform::MountPointsOnDisk(sys.paths, "sdc").empty());
 
+    // Choosing and opening the key unmounts nothing; its first write is refused while the
+    // file system stays mounted, and nothing reaches the disk.
     platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(sys.paths));
     HANDLE write = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(write, INVALID_HANDLE_VALUE);
+    ASSERT_NE(write, INVALID_HANDLE_VALUE);
+    std::vector<uint8_t> ones(512, 0xFF);
+    DWORD moved = 0;
+    EXPECT_FALSE(WriteFile(write, ones.data(), 512, &moved, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-    HANDLE read = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(read, INVALID_HANDLE_VALUE) << "reading needs no unmount";
-    CloseHandle(read);
+    EXPECT_EQ(ReadAt(sys.dev + "/sdb", 0, 512), std::vector<uint8_t>(512, 0));
+    CloseHandle(write);
 
-    // Once nothing is mounted on it, it opens for writing.
+    // Once nothing is mounted on it, it is written.
     WriteText(sys.paths.mounts, "/dev/sda2 / ext4 rw 0 0\n");
     write = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                         nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(write, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(WriteFile(write, ones.data(), 512, &moved, nullptr));
+    EXPECT_EQ(ReadAt(sys.dev + "/sdb", 0, 512), ones);
     CloseHandle(write);
     platform::Machine::Replace(nullptr);
 }
