@@ -53,6 +53,8 @@ public:
     static Machine& Current();
     // Tests: replace the machine of this process (nullptr: build it again on next use).
     static void Replace(std::unique_ptr<Machine> machine);
+    // Why the machine asked for (a sandbox folder) could not be built; empty when it was.
+    static std::string Problem();
 
     virtual const std::vector<Disk>& Disks() const = 0;
     virtual std::optional<std::string> FloppyBacking(char drive) const = 0;  // 'A' or 'B'

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -56,18 +57,48 @@ TEST_F(MachineTest, MalformedConfigurationsSayWhereAndWhy)
     }
 }
 
-TEST_F(MachineTest, UnusableSandboxGivesAnEmptyMachine)
+// Two disks over one file would let the "key" overwrite the system image; a FIFO would hang
+// the program before its window; neither is a disk.
+TEST_F(MachineTest, ABackingIsOneDisksOwnFileOrBlockDevice)
 {
-    WriteText(dir / "machine.conf", "bogus\n");
+    MakeImage(dir / "a.img", 1 << 20);
+    fs::create_symlink(dir / "a.img", dir / "link.img");
+    fs::create_hard_link(dir / "a.img", dir / "hard.img");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    for (const char* second : {"a.img", "link.img", "hard.img"}) {
+        WriteText(dir / "machine.conf", std::string("disk 0 IDE a.img \"S\"\ndisk 1 USBSTOR ") + second + " \"K\"\n");
+        std::string error;
+        EXPECT_EQ(platform::SandboxMachine::Load(dir.Path(), error), nullptr) << second;
+        EXPECT_NE(error.find("machine.conf:2: backing"), std::string::npos) << error;
+        EXPECT_NE(error.find("is the same file as"), std::string::npos) << error;
+    }
+    WriteText(dir / "machine.conf", "disk 0 IDE a.img \"S\"\nfloppy A hard.img\n");
+    std::string error;
+    EXPECT_EQ(platform::SandboxMachine::Load(dir.Path(), error), nullptr);
+    for (const char* odd : {"fifo", "."}) {
+        WriteText(dir / "machine.conf", std::string("disk 0 IDE ") + odd + " \"S\"\n");
+        EXPECT_EQ(platform::SandboxMachine::Load(dir.Path(), error), nullptr) << odd;
+        EXPECT_NE(error.find("is neither an image file nor a block device"), std::string::npos) << error;
+    }
+}
+
+TEST_F(MachineTest, UnusableSandboxGivesAnEmptyMachineAndSaysWhy)
+{
+    WriteText(dir / "machine.conf", "\nbogus\n");
     ::setenv("BOOTWRIGHT_MACHINE", dir.Path().c_str(), 1);
     platform::Machine::Replace(nullptr);
     ::testing::internal::CaptureStderr();
     DWORD drives = GetLogicalDrives();
     std::string said = ::testing::internal::GetCapturedStderr();
+    char problem[512];
+    DWORD length = GetMachineProblem(problem, sizeof problem);
     ::unsetenv("BOOTWRIGHT_MACHINE");
     EXPECT_EQ(drives, 0u);
     EXPECT_NE(said.find("unknown item 'bogus'"), std::string::npos) << said;
+    EXPECT_EQ(std::string(problem, length), dir / "machine.conf:2: unknown item 'bogus'");
     EXPECT_TRUE(InitDiskAccess());
+    platform::Machine::Replace(nullptr);
+    EXPECT_EQ(GetMachineProblem(problem, sizeof problem), 0u) << "this computer is no problem";
 }
 
 TEST_F(MachineTest, RemovedLetterIsGoneForTheRestOfTheRun)
