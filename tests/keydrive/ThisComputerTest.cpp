@@ -70,6 +70,10 @@ TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
     fs::create_directories(paths.sysRoot + "/block");
     fs::create_directories(paths.devRoot);
     std::ofstream(device + "/block/sdz/size") << 16384 << "\n";
+    // The device number is the loop device's own: a disk whose number is unknown is never a key.
+    std::string loopNumber;
+    std::ifstream("/sys/block/" + fs::path(loop).filename().string() + "/dev") >> loopNumber;
+    std::ofstream(device + "/block/sdz/dev") << loopNumber << "\n";
     std::ofstream(device + "/model") << "Loop Key\n";
     std::ofstream(paths.mounts).close();
     std::ofstream(paths.swaps) << "Filename Type Size Used Priority\n";
