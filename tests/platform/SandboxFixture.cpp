@@ -146,13 +146,13 @@ void FakeSysfs::AddStacked(const std::string& name, const std::string& majorMino
 }
 
 void FakeSysfs::AddMount(const std::string& majorMinor, const std::string& mountPoint, const std::string& type,
-                         const std::string& source)
+                         const std::string& source, const std::string& superOptions)
 {
     std::string escaped;
     for (char c : mountPoint)
         escaped += c == ' ' ? std::string("\\040") : std::string(1, c);
     std::ofstream(paths.mountinfo, std::ios::app)
-        << "40 1 " << majorMinor << " / " << escaped << " rw,relatime shared:1 - " << type << " " << source << " rw\n";
+        << "40 1 " << majorMinor << " / " << escaped << " rw,relatime shared:1 - " << type << " " << source << " " << superOptions << "\n";
 }
 
 std::string MajorMinor(dev_t device) { return std::to_string(major(device)) + ":" + std::to_string(minor(device)); }

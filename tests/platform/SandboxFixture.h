@@ -58,7 +58,7 @@ public:
     std::string Block(const std::string& node) const { return root + "/block/" + node; }
     // A line of the mountinfo file.
     void AddMount(const std::string& majorMinor, const std::string& mountPoint, const std::string& type,
-                  const std::string& source);
+                  const std::string& source, const std::string& superOptions = "rw");
 
     std::string root, dev;
     platform::SysfsPaths paths;

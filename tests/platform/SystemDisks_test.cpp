@@ -112,6 +112,17 @@ TEST(SystemDisksTest, ZfsOrBtrfsRootProtectsEveryDiskCarryingItsSignature)
     WriteText(sys.paths.mountinfo, "");
     sys.AddMount(MajorMinor(shm), "/dev/shm", "tmpfs", "tmpfs");  // lies on no disk
     EXPECT_EQ(platform::DisksHoldingSystem(sys.paths), Names{});
+
+    // A live system's overlay: its layers lie on the disks beneath (here the real root's).
+    dev_t root = DeviceOf("/");
+    if (major(root) == 0)
+        return;
+    sys.AddDisk("sde", Usb(5), 2048, "E", "Live", "240:64", 1);
+    WriteText(sys.Block("sde/sde1/dev"), MajorMinor(root) + "\n");
+    WriteText(sys.paths.mountinfo, "");
+    sys.AddMount(MajorMinor(shm), "/dev/shm", "overlay", "overlay",
+                 "rw,lowerdir=/nowhere:/,upperdir=/dev/shm/upper,workdir=/dev/shm/work");
+    EXPECT_EQ(platform::DisksHoldingSystem(sys.paths), (Names{"sde"}));
 }
 
 TEST(SystemDisksTest, RootOnLvmAndOnRaid1AcrossTwoDisks)
