@@ -392,10 +392,12 @@ void SystemUse::AddAnonymous(const std::string& path, dev_t device, const std::s
         if (above && (!holder || point.size() >= holder->mountPoint.size()))
             holder = &mount;
     }
-    if (!holder)
+    if (!holder || !IsAnonymous(holder->device)) {  // a table that contradicts stat: go by the number
+        holder = nullptr;
         for (const MountInfoEntry& mount : mounts_)
             if (mount.device == device)
                 holder = &mount;
+    }
     std::string type = holder ? holder->type : "";
 
     if (type == "btrfs" || type.empty()) {

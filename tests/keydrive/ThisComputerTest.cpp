@@ -56,6 +56,10 @@ TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
     std::string image = folder.path + "/key.img";
     ASSERT_EQ(Shell("truncate -s 8M " + image), 0);
     std::string loop = FirstLineOf("losetup -f --show " + image + " 2>/dev/null");
+    struct Detach {
+        std::string loop;
+        ~Detach() { if (!loop.empty()) Shell("losetup -d " + loop); }  // also when an assertion failed
+    } detach{loop};
     if (loop.empty() || access(loop.c_str(), R_OK | W_OK) != 0)
         GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
 
@@ -93,7 +97,6 @@ TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
         EXPECT_TRUE(drive.BlankKey());
     }
     platform::Machine::Replace(nullptr);
-    Shell("losetup -d " + loop);
 }
 
 }  // namespace
