@@ -5,6 +5,8 @@
 // code never includes it.
 #pragma once
 
+#include "platform/HostPaths.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -72,9 +74,10 @@ public:
     // Removes a letter for the rest of the run.
     virtual void RemoveLetter(char letter) = 0;
 
-    // Before a disk is written: unmounts the file systems on it, since writing under a
-    // mounted file system corrupts it. False when one stays mounted (busy).
-    virtual bool ReleaseMounts(const Disk&) { return true; }
+    // Where this computer shows its disks, mounts and swap: the real /sys and /proc, or the
+    // made-up tree a test gives. The write guard looks there, whatever machine is current,
+    // since a sandbox disk may be a block device of this computer.
+    virtual SysfsPaths HostPaths() const { return {}; }
 
     // What the write guard asks of the machine beyond what a disk record shows: why a disk
     // holds the system now, or why it is not the disk that discovery saw; nullopt: no reason.

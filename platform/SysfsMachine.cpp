@@ -1,6 +1,7 @@
 #include "platform/SysfsMachine.h"
 
 #include "platform/BlockDevices.h"
+#include "platform/Trace.h"
 #include "platform/SystemDisks.h"
 
 #include <algorithm>
@@ -30,13 +31,17 @@ bool IsDiskName(const std::string& name)
     return name.rfind("sd", 0) == 0 || name.rfind("nvme", 0) == 0 || name.rfind("vd", 0) == 0;
 }
 
-// Discovery's decisions, one line each, when BOOTWRIGHT_TRACE is "1".
-void TraceDiscovery(const std::string& line)
+// What a person knows the disk as: vendor and model, or its kernel name.
+std::string ModelOf(const std::string& dir)
 {
-    const char* on = std::getenv("BOOTWRIGHT_TRACE");
-    if (on && std::string(on) == "1")
-        std::fprintf(stderr, "bootwright: %s\n", line.c_str());
+    std::string vendor = ReadSysfsText(dir + "/device/vendor");
+    std::string model = ReadSysfsText(dir + "/device/model");
+    std::string text = vendor.empty() ? model : model.empty() ? vendor : vendor + " " + model;
+    return text.empty() ? dir.substr(dir.rfind('/') + 1) : text;
 }
+
+// Discovery's decisions, one line each, in the trace.
+void TraceDiscovery(const std::string& line) { Trace("%s", line.c_str()); }
 
 std::vector<Disk> ScanDisks(const SysfsPaths& paths)
 {
@@ -73,11 +78,7 @@ std::vector<Disk> ScanDisks(const SysfsPaths& paths)
             disk.bus = "IDE";
         else
             disk.bus = "SCSI";
-        std::string vendor = ReadSysfsText(dir + "/device/vendor");
-        std::string model = ReadSysfsText(dir + "/device/model");
-        disk.model = vendor.empty() ? model : model.empty() ? vendor : vendor + " " + model;
-        if (disk.model.empty())
-            disk.model = name;
+        disk.model = ModelOf(dir);
         TraceDiscovery("discovery: " + name + " (" + std::to_string(major(disk.deviceNumber)) + ":" +
                        std::to_string(minor(disk.deviceNumber)) + ", " + disk.bus + ", \"" + disk.model + "\") " +
                        (disk.holdsSystem ? "kept as a system disk, never a key: " + why
@@ -113,22 +114,28 @@ SysfsMachine::SysfsMachine(const SysfsPaths& paths)
 {
 }
 
-bool SysfsMachine::ReleaseMounts(const Disk& disk)
-{
-    // The last mounted first: a file system mounted inside another comes off before it.
-    std::vector<std::string> points = MountPointsOnDisk(paths_, disk.deviceNumber);
-    for (auto it = points.rbegin(); it != points.rend(); ++it) {
-        int failed = ::umount2(it->c_str(), 0) == 0 ? 0 : errno;
-        TraceDiscovery("unmount " + *it + (failed ? std::string(": failed: ") + std::strerror(failed) : ": done"));
-        if (failed)
-            return false;
-    }
-    return true;
-}
-
 void SysfsMachine::Rescan()
 {
     MergeDisks(ScanDisks(paths_));
+}
+
+// A disk swapped in under the same name shows another model, or another attachment number
+// where the kernel counts them. Device number and size are the write guard's own checks.
+std::optional<std::string> SysfsMachine::ChangedDiskReason(const Disk& disk)
+{
+    if (disk.kernelName.empty())
+        return std::nullopt;
+    std::string dir = paths_.sysRoot + "/block/" + disk.kernelName;
+    if (disk.diskSequence != 0) {
+        std::string now = ReadSysfsText(dir + "/diskseq");
+        if (now != std::to_string(disk.diskSequence))
+            return "/dev/" + disk.kernelName + " was attached again (disk sequence " + (now.empty() ? "gone" : now) +
+                   ", was " + std::to_string(disk.diskSequence) + ")";
+    }
+    std::string model = ModelOf(dir);
+    if (model != disk.model)
+        return "/dev/" + disk.kernelName + " is now \"" + model + "\", was \"" + disk.model + "\"";
+    return std::nullopt;
 }
 
 void SysfsMachine::LetterRemoved(const Disk& disk) { RereadPartitionTable(disk.backing); }

@@ -3,22 +3,12 @@
 #pragma once
 
 #include "platform/BasicMachine.h"
+#include "platform/HostPaths.h"
 
 #include <string>
 #include <vector>
 
 namespace platform {
-
-struct SysfsPaths {
-    std::string sysRoot = "/sys";
-    std::string mounts = "/proc/self/mounts";  // not read: its names may not name the device
-    std::string mountinfo = "/proc/self/mountinfo";
-    // Where the system's own file systems are mounted; their device numbers (stat) decide
-    // which disks are system disks.
-    std::vector<std::string> systemMountPoints{"/", "/boot", "/usr"};
-    std::string swaps = "/proc/swaps";
-    std::string devRoot = "/dev";
-};
 
 class SysfsMachine : public BasicMachine {
 public:
@@ -26,7 +16,8 @@ public:
 
     // Looks at /sys/block again: a key plugged in after the start is found.
     void Rescan() override;
-    bool ReleaseMounts(const Disk& disk) override;
+    SysfsPaths HostPaths() const override { return paths_; }
+    std::optional<std::string> ChangedDiskReason(const Disk& disk) override;
 
 protected:
     void LetterRemoved(const Disk& disk) override;

@@ -3,6 +3,7 @@
 #include "SandboxFixture.h"
 
 #include "platform/SystemDisks.h"
+#include "platform/WriteGuard.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -244,9 +245,17 @@ TEST(SystemDisksTest, APartitionOfARealLoopDiskIsFoundAndUnmounted)
     platform::SysfsPaths real;  // this computer's sysfs and mount table
     platform::Disk disk;
     disk.deviceNumber = st.st_rdev;
+    disk.backing = cleanup.loop;
     EXPECT_EQ(platform::MountPointsOnDisk(real, st.st_rdev), std::vector<std::string>{folder});
     EXPECT_FALSE(platform::IsSystemDisk(real, st.st_rdev));
-    EXPECT_TRUE(platform::SysfsMachine(real).ReleaseMounts(disk));
+    {
+        // A file open on it keeps it busy: it stays mounted, and the guard names where.
+        std::FILE* busy = std::fopen((folder + "/busy").c_str(), "w");
+        ASSERT_NE(busy, nullptr);
+        EXPECT_EQ(platform::ReleaseDisk(disk), std::optional<std::string>(folder));
+        std::fclose(busy);
+    }
+    EXPECT_EQ(platform::ReleaseDisk(disk), std::nullopt);
     EXPECT_TRUE(platform::MountPointsOnDisk(real, st.st_rdev).empty());
 
     // btrfs shows an anonymous number in the mount table: its members in sysfs tell.
@@ -259,7 +268,7 @@ TEST(SystemDisksTest, APartitionOfARealLoopDiskIsFoundAndUnmounted)
     btrfsRoot.systemMountPoints = {folder};
     btrfsRoot.swaps = "/dev/null";
     EXPECT_EQ(platform::SystemDevices(btrfsRoot).count(st.st_rdev), 1u);
-    EXPECT_TRUE(platform::SysfsMachine(real).ReleaseMounts(disk));
+    EXPECT_EQ(platform::ReleaseDisk(disk), std::nullopt);
 }
 
 }  // namespace
