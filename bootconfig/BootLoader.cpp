@@ -1,15 +1,18 @@
 // Makes the prepared key bootable by running the SYSLINUX installer that ships beside the
-// program on the key's volume, and waiting for it.
+// program on the key's volume, and waiting for it. An installer that cannot be started gets
+// the system's error box here; one that fails leaves its last words beside the last error.
 #include "keydrive/KeyDrive.h"
 
 #include <cstdio>
 #include <vector>
 
 #include "framework/Afx.h"
+#include "platform/OwnCalls.h"
 #include "res/resource.h"
 
 bool CKeyDrive::InstallBootLoader()
 {
+    m_bErrorShown = false;
     std::string command = LoadResString(IDS_SYSLINUX_COMMAND);
     int length = std::snprintf(nullptr, 0, command.c_str(), m_chLetter);
     if (length < 0)
@@ -34,11 +37,24 @@ bool CKeyDrive::InstallBootLoader()
         MessageBoxA(nullptr, text != nullptr ? text : "", LoadResString(IDS_ERROR).c_str(),
                     MB_OK | MB_ICONINFORMATION);
         LocalFree(text);
+        m_bErrorShown = true;
+        SetLastError(code);
         return false;
     }
-    // No time limit: the installer's own run decides; its exit code is not examined.
+    // No time limit: the installer's own run decides. An installer that ends with a status
+    // other than 0 did not make the key bootable; its last words say why.
     WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 1;
+    bool ended = GetExitCodeProcess(process.hProcess, &status) != FALSE;
+    char words[512] = "";
+    GetProcessLastWords(process.hProcess, words, sizeof(words));
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
+    if (!ended || status != 0) {
+        SetLastError(ERROR_INSTALL_FAILURE);
+        SetLastErrorDetail(words);
+        return false;
+    }
+    SetLastError(ERROR_SUCCESS);
     return true;
 }

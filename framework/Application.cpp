@@ -1,4 +1,6 @@
 // The application object and the framework's main routine.
+#include "platform/OwnCalls.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>

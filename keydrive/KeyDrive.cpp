@@ -2,6 +2,8 @@
 // volume, and the small routines every other operation builds on.
 #include "keydrive/KeyDrive.h"
 
+#include "platform/OwnCalls.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -68,21 +70,33 @@ bool CKeyDrive::CloseFile(HANDLE handle)
 // Opens only a letter that discovery marked: an unmarked entry of the disk table reads 0,
 // and opening "disk 0" would put the system disk under the preparation steps.
 // The handles already held are closed first, so pressing Next again does not leak them.
+// False, with both handles closed and the reason in the last error, when either handle or
+// the geometry cannot be had: the steps after it would work on nothing.
 bool CKeyDrive::OpenKey(char letter)
 {
     CloseKey();
     int index = LetterIndex(letter);
-    if (index < 0 || !m_bIsKey[index])
+    if (index < 0 || !m_bIsKey[index]) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
+    }
     char volumePath[16];
     std::snprintf(volumePath, sizeof(volumePath), "\\\\.\\%c:", letter);
     char diskPath[32];
     std::snprintf(diskPath, sizeof(diskPath), "\\\\.\\PhysicalDrive%d", static_cast<int>(m_nDiskNumber[index]));
     m_chLetter = letter;
     m_hDisk = OpenExisting(diskPath);
-    m_hVolume = OpenExisting(volumePath);
-    QueryGeometry(m_hDisk);
-    return true;
+    if (m_hDisk != INVALID_HANDLE_VALUE)
+        m_hVolume = OpenExisting(volumePath);
+    if (m_hVolume != INVALID_HANDLE_VALUE && QueryGeometry(m_hDisk))
+        return true;
+    DWORD error = GetLastError();
+    char detail[512] = "";
+    GetLastErrorDetail(detail, sizeof(detail));
+    CloseKey();
+    SetLastError(error);
+    SetLastErrorDetail(detail);
+    return false;
 }
 
 bool CKeyDrive::CloseKey()

@@ -55,11 +55,16 @@ public:
     HANDLE m_hDisk;
     BYTE m_bDriveA;
     BYTE m_bDriveB;
+    // The last operation already showed its failure in a box of its own (the installer that
+    // cannot be started), so its caller need not show another.
+    bool m_bErrorShown = false;
 
 private:
     // True when this object's LoadLibraryA found the formatter, so the destructor
     // releases only what it took.
     bool m_bFormatterLoaded;
+    // What the formatter's last report (DONE) of the running FormatKey said.
+    bool m_bFormatSucceeded = false;
 
     bool VolumeTooBigForFat16();
 };

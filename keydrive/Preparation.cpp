@@ -7,7 +7,8 @@
 
 #include "app/Wizard97.h"
 #include "framework/Afx.h"
-#include "pages/StatusLine.h"
+#include "platform/OwnCalls.h"
+#include "keydrive/ProgressCounters.h"
 #include "res/resource.h"
 
 namespace {
@@ -133,11 +134,13 @@ bool CKeyDrive::VolumeTooBigForFat16()
 
 // Full FAT format with the smallest cluster size the formatter accepts, from 512 bytes up
 // to 64 KiB. A volume too big for FAT16 is refused all the way up and is then formatted
-// FAT32 with the formatter's own cluster size. The formatter's outcome is not examined.
+// FAT32 with the formatter's own cluster size. The result is what the formatter's last
+// report said, and the last error tells why it failed, whatever the clean-up after it did.
 bool CKeyDrive::FormatKey()
 {
     if (m_pfnFormatEx == nullptr) {
         CloseKey();
+        SetLastError(ERROR_MOD_NOT_FOUND);
         return false;
     }
     BYTE scratch[kSector];
@@ -158,6 +161,7 @@ bool CKeyDrive::FormatKey()
 
     CKeyDrive* previous = g_pFormattingKey;
     g_pFormattingKey = this;
+    m_bFormatSucceeded = false;
     DWORD cluster = 512;
     do {
         m_nFormatRetry = 0;
@@ -169,22 +173,31 @@ bool CKeyDrive::FormatKey()
         m_pfnFormatEx(wideRoot, FixedMedia, fat32, label, FALSE, 0, FormatCallback);
     }
     g_pFormattingKey = previous;
+    bool formatted = m_bFormatSucceeded;
+    DWORD error = GetLastError();
+    char detail[512] = "";
+    GetLastErrorDetail(detail, sizeof(detail));
 
     RefreshKey();
     ReadFile(m_hDisk, scratch, kSector, &read, nullptr);
     ReadFile(m_hVolume, scratch, kSector, &read, nullptr);
     CloseKey();
-    return true;
+    SetLastError(formatted ? ERROR_SUCCESS : error);
+    if (!formatted)
+        SetLastErrorDetail(detail);
+    return formatted;
 }
 
-// Progress of the formatter: records a refused cluster size, moves the filesystem page's
+// Progress of the formatter: records a refused cluster size and the outcome, moves the filesystem page's
 // row of dots every 25th report of the run, and keeps the sheet painted while the
 // formatter holds the thread.
-BOOLEAN CKeyDrive::FormatCallback(CALLBACKCOMMAND command, DWORD /*subAction*/, LPVOID /*actionInfo*/)
+BOOLEAN CKeyDrive::FormatCallback(CALLBACKCOMMAND command, DWORD /*subAction*/, LPVOID actionInfo)
 {
     CWizard97* wizard = TheWizard();
     if (command == CLUSTERSIZETOOSMALL && g_pFormattingKey != nullptr)
         g_pFormattingKey->m_nFormatRetry = 16;
+    if (command == DONE && g_pFormattingKey != nullptr && actionInfo != nullptr)
+        g_pFormattingKey->m_bFormatSucceeded = *static_cast<BOOLEAN*>(actionInfo) != FALSE;
     if (command == PROGRESS) {
         if (FormatProgressCounter().Tick() && wizard != nullptr)
             wizard->m_filesystemPage.AdvanceProgress();

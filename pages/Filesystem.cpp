@@ -2,6 +2,7 @@
 
 #include "app/Wizard97.h"
 #include "pages/StatusLine.h"
+#include "pages/StepFailure.h"
 
 BEGIN_MESSAGE_MAP(CFilesystem, CInteriorPropertyPage)
 END_MESSAGE_MAP()
@@ -34,6 +35,9 @@ void CFilesystem::AdvanceProgress()
     m_staticStatus.Advance();
 }
 
+// Every step is checked: the first that fails stops the sequence, its text stays on the
+// status line, an error box names it and gives the reason, and the page stays. Next then
+// runs the sequence again from its start.
 LRESULT CFilesystem::OnWizardNext()
 {
     CWaitCursor wait;
@@ -41,31 +45,38 @@ LRESULT CFilesystem::OnWizardNext()
     int next = -1;
     if (m_radioLeaveFilesystem.GetCheck()) {
         // The contents stay: only the boot code in front of the partition table is renewed.
-        if (key.HasPartitionTable())
-            key.LandMbr();
+        bool partitioned = key.HasPartitionTable();
+        if (!partitioned && GetLastError() != ERROR_SUCCESS)
+            return StepFailed(IDS_READING_LAYOUT);
+        if (partitioned && !key.LandMbr())
+            return StepFailed(IDS_LANDING_MBR);
         next = IDD_CONFIGURATION;
     }
     if (m_radioCreateFilesystem.GetCheck()) {
-        key.RefreshKey();
+        bool ok = key.RefreshKey();
         m_staticStatus.ShowStep(IDS_BLANKING_DRIVE);
-        key.BlankKey();
-        key.RefreshKey();
+        if (!ok || !key.BlankKey())
+            return StepFailed(IDS_BLANKING_DRIVE);
+        ok = key.RefreshKey();
         m_staticStatus.ShowStep(IDS_LANDING_MBR);
-        key.LandMbr();
-        key.RefreshKey();
+        if (!ok || !key.LandMbr())
+            return StepFailed(IDS_LANDING_MBR);
+        ok = key.RefreshKey();
         m_staticStatus.ShowStep(IDS_PARTITIONING);
-        key.WritePartitionTable();
-        key.RefreshKey();
+        if (!ok || !key.WritePartitionTable())
+            return StepFailed(IDS_PARTITIONING);
+        ok = key.RefreshKey();
         key.CloseKey();
         m_staticStatus.ShowStep(IDS_FORMATTING);
-        key.FormatKey();
-        key.RefreshKey();
+        if (!ok || !key.FormatKey() || !key.RefreshKey())
+            return StepFailed(IDS_FORMATTING);
         key.CloseKey();
         next = IDD_CONFIGURATION;
     }
     if (next != -1) {
         m_staticStatus.ShowStep(IDS_INSTALLING_SYSLINUX);
-        key.InstallBootLoader();
+        if (!key.InstallBootLoader())
+            return key.m_bErrorShown ? -1 : StepFailed(IDS_INSTALLING_SYSLINUX);
         m_pWizard->PushPage(m_nPageID);
     }
     return next;

@@ -2,6 +2,9 @@
 
 #include "app/Wizard97.h"
 #include "pages/KeyDescription.h"
+#include "pages/StepFailure.h"
+
+#include <cstdio>
 
 BEGIN_MESSAGE_MAP(CFindKey, CInteriorPropertyPage)
     ON_CBN_SELCHANGE(IDC_LETTER, &CFindKey::OnSelChangeLetter)
@@ -37,6 +40,8 @@ BOOL CFindKey::OnSetActive()
     return CInteriorPropertyPage::OnSetActive();
 }
 
+// A key that cannot be opened is named in an error box with the reason, and the page stays:
+// every page after this one works on the opened key.
 LRESULT CFindKey::OnWizardNext()
 {
     {
@@ -46,7 +51,13 @@ LRESULT CFindKey::OnWizardNext()
             return -1;
         std::string entry = m_comboLetter.GetLBText(index);
         char letter = entry.empty() ? '\0' : entry[0];
-        m_pWizard->m_keyDrive.OpenKey(letter);
+        if (!m_pWizard->m_keyDrive.OpenKey(letter)) {
+            std::string reason = LastErrorReason();
+            char what[128];
+            std::snprintf(what, sizeof(what), LoadResString(IDS_KEY_OPEN_FAILED).c_str(), letter);
+            ShowFailure(what, reason);
+            return -1;
+        }
     }
     m_pWizard->PushPage(m_nPageID);
     return IDD_TASK;

@@ -2,6 +2,7 @@
 
 #include "app/Wizard97.h"
 #include "pages/StatusLine.h"
+#include "pages/StepFailure.h"
 
 BEGIN_MESSAGE_MAP(CGeometry, CInteriorPropertyPage)
 END_MESSAGE_MAP()
@@ -34,6 +35,7 @@ void CGeometry::AdvanceProgress()
     m_staticStatus.Advance();
 }
 
+// Every step is checked, as on the filesystem page.
 LRESULT CGeometry::OnWizardNext()
 {
     CWaitCursor wait;
@@ -42,32 +44,37 @@ LRESULT CGeometry::OnWizardNext()
     if (m_radioWithoutPartition.GetCheck()) {
         // One whole-device volume: no boot code and no table; the formatter formats the
         // volume that the key's letter names.
-        key.RefreshKey();
+        bool ok = key.RefreshKey();
         m_staticStatus.ShowStep(IDS_BLANKING_DRIVE);
-        key.BlankKey();
+        if (!ok || !key.BlankKey())
+            return StepFailed(IDS_BLANKING_DRIVE);
         next = IDD_CONFIGURATION;
     }
     if (m_radioWithPartition.GetCheck()) {
-        key.RefreshKey();
+        bool ok = key.RefreshKey();
         m_staticStatus.ShowStep(IDS_BLANKING_DRIVE);
-        key.BlankKey();
-        key.RefreshKey();
+        if (!ok || !key.BlankKey())
+            return StepFailed(IDS_BLANKING_DRIVE);
+        ok = key.RefreshKey();
         m_staticStatus.ShowStep(IDS_LANDING_MBR);
-        key.LandMbr();
-        key.RefreshKey();
+        if (!ok || !key.LandMbr())
+            return StepFailed(IDS_LANDING_MBR);
+        ok = key.RefreshKey();
         m_staticStatus.ShowStep(IDS_PARTITIONING);
-        key.WritePartitionTable();
+        if (!ok || !key.WritePartitionTable())
+            return StepFailed(IDS_PARTITIONING);
         next = IDD_CONFIGURATION;
     }
     if (next != -1) {
-        key.RefreshKey();
+        bool ok = key.RefreshKey();
         key.CloseKey();
         m_staticStatus.ShowStep(IDS_FORMATTING);
-        key.FormatKey();
-        key.RefreshKey();
+        if (!ok || !key.FormatKey() || !key.RefreshKey())
+            return StepFailed(IDS_FORMATTING);
         key.CloseKey();
         m_staticStatus.ShowStep(IDS_INSTALLING_SYSLINUX);
-        key.InstallBootLoader();
+        if (!key.InstallBootLoader())
+            return key.m_bErrorShown ? -1 : StepFailed(IDS_INSTALLING_SYSLINUX);
         m_pWizard->PushPage(m_nPageID);
     }
     return next;

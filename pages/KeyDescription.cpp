@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "framework/Afx.h"
+#include "platform/OwnCalls.h"
 #include "res/resource.h"
 
 std::string SizeText(uint64_t bytes)

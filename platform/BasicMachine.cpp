@@ -2,6 +2,7 @@
 
 #include "platform/BlockDevices.h"
 #include "platform/PartitionTable.h"
+#include "platform/WriteGuard.h"
 
 #include <cctype>
 
@@ -20,6 +21,8 @@ BasicMachine::BasicMachine(std::vector<Disk> disks, std::optional<std::string> f
                            std::optional<std::string> floppyB)
     : disks_(std::move(disks)), floppyA_(std::move(floppyA)), floppyB_(std::move(floppyB))
 {
+    for (Disk& disk : disks_)
+        RecordIdentity(disk);
 }
 
 std::optional<std::string> BasicMachine::FloppyBacking(char drive) const
@@ -41,11 +44,12 @@ uint32_t BasicMachine::AssignedDrives() const
     return mask;
 }
 
-// The same disk: same kernel name, bus, model and size. A name that now stands for
-// another device is a new disk.
+// The same disk: same kernel name, bus, model and size, and the same attachment where the
+// kernel numbers them. A name that now stands for another device is a new disk.
 static bool SameDisk(const Disk& a, const Disk& b)
 {
-    return a.kernelName == b.kernelName && a.bus == b.bus && a.model == b.model && a.size == b.size;
+    bool sameSequence = a.diskSequence == 0 || b.diskSequence == 0 || a.diskSequence == b.diskSequence;
+    return a.kernelName == b.kernelName && a.bus == b.bus && a.model == b.model && a.size == b.size && sameSequence;
 }
 
 void BasicMachine::MergeDisks(std::vector<Disk> scanned)
@@ -62,6 +66,7 @@ void BasicMachine::MergeDisks(std::vector<Disk> scanned)
             }
         }
         if (!known) {
+            RecordIdentity(found);
             found.number = static_cast<int>(disks_.size());
             disks_.push_back(found);
             seen.push_back(true);

@@ -13,6 +13,8 @@
 #include "platform/Errors.h"
 #include "platform/FileObject.h"
 #include "platform/PartitionTable.h"
+#include "platform/Trace.h"
+#include "platform/WriteGuard.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -126,7 +128,7 @@ bool GetLayout(const FileObject& file, void* out, DWORD outSize, DWORD* returned
     return true;
 }
 
-bool SetLayout(const FileObject& file, const void* in, DWORD inSize)
+bool SetLayout(FileObject& file, const void* in, DWORD inSize)
 {
     if (!file.canWrite)
         return Fail(ERROR_ACCESS_DENIED);
@@ -177,6 +179,12 @@ bool SetLayout(const FileObject& file, const void* in, DWORD inSize)
     std::memcpy(sector + 446, table, sizeof table);
     sector[510] = 0x55;
     sector[511] = 0xAA;
+    if (!file.guarded) {
+        if (!GuardDiskNumber(file.disk, KeyAccess::Write))
+            return false;
+        file.guarded = true;
+    }
+    Trace("write disk %d: bytes 0+512 (partition table)", file.disk);
     for (const Fault& fault : file.faults)
         if (fault.write && fault.sector == 0)
             return Fail(ERROR_WRITE_FAULT);
@@ -209,7 +217,18 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
     }
     bool ok = false;
     bool isDisk = file->Kind() == HandleKind::Disk;
+    Trace("ioctl 0x%05X on %s %d", static_cast<unsigned>(dwIoControlCode),
+          isDisk ? "disk" : file->Kind() == HandleKind::Floppy ? "floppy" : "the volume of disk", file->disk);
     switch (dwIoControlCode) {
+    case FSCTL_LOCK_VOLUME:
+        // The program's handles are the only ones it opens; locking adds nothing to them.
+        ok = file->bounded ? true : Fail(ERROR_INVALID_FUNCTION);
+        break;
+    case FSCTL_DISMOUNT_VOLUME:
+        // Every file system on the disk comes off, as before a write: the raw sectors are then
+        // what a backup reads and what nothing mounted overwrites.
+        ok = file->bounded ? GuardDiskNumber(file->disk, KeyAccess::RawRead) : Fail(ERROR_INVALID_FUNCTION);
+        break;
     case IOCTL_DISK_GET_DRIVE_GEOMETRY:
         ok = file->bounded ? Geometry(*file, lpOutBuffer, nOutBufferSize, &returned) : Fail(ERROR_INVALID_FUNCTION);
         break;

@@ -1,6 +1,6 @@
 // Start-up check and disk descriptions for the key selection page.
 #include "platform/SysfsMachine.h"
-#include "platform/Win32.h"
+#include "platform/OwnCalls.h"
 
 #include <climits>
 #include <cstdlib>

@@ -64,8 +64,10 @@ constexpr SystemText kTexts[] = {
     {267, "The directory name is invalid.", "ディレクトリ名が無効です。"},
     {317, "The system cannot find message text for message number 0x%1 in the message file for %2.",
      "メッセージ番号 0x%1 のメッセージ テキストが %2 のメッセージ ファイル内に見つかりません。"},
+    {1110, "The media in the drive may have changed.", "ドライブのメディアが変更された可能性があります。"},
     {1117, "The request could not be performed because of an I/O device error.",
      "I/O デバイス エラーが発生したため、要求を実行できませんでした。"},
+    {1603, "Fatal error during installation.", "インストール中に致命的なエラーが発生しました。"},
 };
 
 const SystemText* FindText(DWORD code)

@@ -1,14 +1,31 @@
 // The last-error code of each thread, and errno translation.
 #include "platform/Errors.h"
+#include "platform/OwnCalls.h"
 
 #include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <string>
 
 namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
+thread_local std::string lastDetail;
 }
 
 DWORD GetLastError() { return lastError; }
-void SetLastError(DWORD code) { lastError = code; }
+
+void SetLastError(DWORD code)
+{
+    lastError = code;
+    lastDetail.clear();
+}
+
+void SetLastErrorDetail(LPCSTR text) { lastDetail = text ? text : ""; }
+
+DWORD GetLastErrorDetail(LPSTR buffer, DWORD size)
+{
+    return platform::CopyText(lastDetail, buffer, size);
+}
 
 namespace platform {
 
@@ -44,5 +61,21 @@ DWORD ErrorFromErrno(int err)
 }
 
 void SetLastErrorFromErrno(int err) { SetLastError(ErrorFromErrno(err)); }
+
+void SetLastErrorWithDetail(DWORD code, const std::string& detail)
+{
+    SetLastError(code);
+    SetLastErrorDetail(detail.c_str());
+}
+
+DWORD CopyText(const std::string& text, char* buffer, DWORD size)
+{
+    if (!buffer || size == 0)
+        return 0;
+    size_t n = std::min<size_t>(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+    return static_cast<DWORD>(n);
+}
 
 }  // namespace platform

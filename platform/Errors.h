@@ -3,6 +3,8 @@
 
 #include "platform/Win32.h"
 
+#include <string>
+
 namespace platform {
 
 // ENOENT -> ERROR_FILE_NOT_FOUND, ENOTDIR -> ERROR_PATH_NOT_FOUND, EACCES/EPERM/EROFS ->
@@ -12,5 +14,12 @@ DWORD ErrorFromErrno(int err);
 
 // SetLastError(ErrorFromErrno(err)) in one step.
 void SetLastErrorFromErrno(int err);
+
+// SetLastError and SetLastErrorDetail in one step.
+void SetLastErrorWithDetail(DWORD code, const std::string& detail);
+
+// Copies a text into a caller's buffer of `size` bytes, cut to fit and terminated; returns
+// the length copied (0 for a missing or empty buffer).
+DWORD CopyText(const std::string& text, char* buffer, DWORD size);
 
 }  // namespace platform

@@ -33,6 +33,7 @@ public:
     uint64_t base = 0;       // bytes into the backing
     uint64_t length = 0;
     int disk = -1;           // the disk behind a disk or volume handle
+    bool guarded = false;    // the write guard let this handle write (it runs before the first write)
     std::vector<Fault> faults;
 };
 

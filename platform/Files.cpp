@@ -8,6 +8,8 @@
 #include "platform/Errors.h"
 #include "platform/FileObject.h"
 #include "platform/PartitionTable.h"
+#include "platform/Trace.h"
+#include "platform/WriteGuard.h"
 
 #include <algorithm>
 #include <cctype>
@@ -163,6 +165,7 @@ HANDLE OpenOrdinary(const std::string& path, DWORD access, DWORD share, DWORD di
 }
 
 struct DeviceTarget {
+    std::string name;  // as the caller named it, for the trace
     HandleKind kind;
     std::string backing;
     uint64_t base = 0;
@@ -181,14 +184,13 @@ HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD d
         return INVALID_HANDLE_VALUE;
     }
     bool wantWrite = access & GENERIC_WRITE;
-    if (wantWrite && target.disk && target.disk->holdsSystem) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    // A handle that may write is refused on a system disk or a changed one at once; its file
+    // systems come off only at its first write, so choosing a key unmounts nothing.
+    if (wantWrite && target.disk && !GuardDisk(*target.disk, KeyAccess::OpenForWrite))
         return INVALID_HANDLE_VALUE;
-    }
-    if (wantWrite && target.disk && !Machine::Current().ReleaseMounts(*target.disk)) {
-        SetLastError(ERROR_SHARING_VIOLATION);  // still mounted: writing under it would corrupt it
-        return INVALID_HANDLE_VALUE;
-    }
+    Trace("open %s: %s, bytes %llu+%llu, %s", target.name.c_str(), target.backing.c_str(),
+          static_cast<unsigned long long>(target.base), static_cast<unsigned long long>(target.length),
+          wantWrite ? "read/write" : "read only");
     int fd = ::open(target.backing.c_str(), O_CLOEXEC | (wantWrite ? O_RDWR : O_RDONLY));
     if (fd < 0) {
         SetLastErrorFromErrno(errno);
@@ -230,11 +232,12 @@ HANDLE OpenDevicePath(const std::string& path, DWORD access, DWORD share, DWORD 
         int number = numeric ? std::stoi(digits) : -1;
         for (const Disk& disk : machine.Disks())
             if (disk.number == number)
-                return OpenDevice({HandleKind::Disk, disk.backing, 0, disk.size, &disk}, access, share, disposition);
+                return OpenDevice({path, HandleKind::Disk, disk.backing, 0, disk.size, &disk}, access, share,
+                                  disposition);
     } else if (IsDriveLetterPath(rest) && rest.size() == 2) {
         char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
         if (auto volume = machine.VolumeOf(letter)) {
-            DeviceTarget target{volume->disk < 0 ? HandleKind::Floppy : HandleKind::Volume, volume->backing,
+            DeviceTarget target{path, volume->disk < 0 ? HandleKind::Floppy : HandleKind::Volume, volume->backing,
                                 volume->offset, volume->length};
             for (const Disk& disk : machine.Disks())
                 if (disk.number == volume->disk)
@@ -265,6 +268,18 @@ bool HitsFault(const FileObject& file, uint64_t start, uint64_t count, bool writ
     return false;
 }
 
+// The first write through a disk or volume handle passes the write guard, which unmounts
+// the disk's file systems; a later write through the same handle goes straight on.
+bool GuardWrite(FileObject& file)
+{
+    if (file.guarded || file.disk < 0)
+        return true;
+    if (!GuardDiskNumber(file.disk, KeyAccess::Write))
+        return false;
+    file.guarded = true;
+    return true;
+}
+
 // The common part of ReadFile and WriteFile.
 BOOL Transfer(HANDLE handle, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped, bool write)
 {
@@ -288,6 +303,11 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD count, DWORD* moved, OVERLAPPED
             return FALSE;
         }
         wanted = std::min<uint64_t>(wanted, file->length - file->position);
+        if (write && !GuardWrite(*file))
+            return FALSE;
+        if (write)
+            Trace("write disk %d: bytes %llu+%llu", file->disk, static_cast<unsigned long long>(file->base + file->position),
+                  static_cast<unsigned long long>(wanted));
         if (HitsFault(*file, file->base + file->position, wanted, write)) {
             SetLastError(write ? ERROR_WRITE_FAULT : ERROR_CRC);
             return FALSE;

@@ -1,14 +1,8 @@
 #include "platform/FormatMkfs.h"
 
-#include <cerrno>
+#include "platform/RunTool.h"
+
 #include <cstring>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace platform {
 
@@ -52,43 +46,9 @@ std::vector<std::string> MkfsArguments(const MkfsRequest& request)
 
 bool RunMkfs(const MkfsRequest& request, std::string& output)
 {
-    std::vector<std::string> args = MkfsArguments(request);
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
-        return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    pid_t pid = 0;
-    int err = posix_spawnp(&pid, "mkfs.fat", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    if (err != 0) {
-        close(pipeFds[0]);
-        output = std::string("mkfs.fat cannot be started: ") + std::strerror(err);
-        return false;
-    }
-    char chunk[4096];
-    for (;;) {
-        ssize_t n = read(pipeFds[0], chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        output.append(chunk, static_cast<size_t>(n));
-    }
-    close(pipeFds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    ToolResult result = RunTool(MkfsArguments(request));
+    output = result.started ? result.output : std::string("mkfs.fat cannot be started: ") + std::strerror(result.startError);
+    return result.Succeeded();
 }
 
 }  // namespace platform

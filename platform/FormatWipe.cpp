@@ -54,15 +54,16 @@ bool WriteAll(int fd, const char* data, uint64_t length, uint64_t at) { return M
 
 bool ReadAll(int fd, char* data, uint64_t length, uint64_t at) { return MoveAll(pread, fd, data, length, at); }
 
-// Zeros over a range. An image file has the range zeroed by its file system, which leaves
-// the same bytes as writing them without filling the page cache with a volume's worth of
-// dirty zeros; where that is not supported, and on devices, the zeros are written.
+// Zeros over a range. An image file gets a hole punched over the range: the same bytes as
+// written zeros, without filling the page cache with a volume's worth of dirty zeros, and a
+// sparse image stays sparse. Where that is not supported the file system zeroes the range,
+// and on devices the zeros are written.
 bool Zero(int fd, bool blockDevice, const char* zeros, uint64_t length, uint64_t at)
 {
     if (!blockDevice) {
         const off_t from = static_cast<off_t>(at), size = static_cast<off_t>(length);
-        if (fallocate(fd, FALLOC_FL_ZERO_RANGE, from, size) == 0 ||
-            fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, from, size) == 0)
+        if (fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, from, size) == 0 ||
+            fallocate(fd, FALLOC_FL_ZERO_RANGE, from, size) == 0)
             return true;
     }
     return WriteAll(fd, zeros, length, at);

@@ -6,11 +6,18 @@
 #include "platform/FormatLayout.h"
 #include "platform/FormatMkfs.h"
 #include "platform/FormatWipe.h"
+#include "platform/Errors.h"
 #include "platform/Machine.h"
+#include "platform/OwnCalls.h"
+#include "platform/RunTool.h"
+#include "platform/Trace.h"
+#include "platform/WriteGuard.h"
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -90,34 +97,51 @@ private:
     int fd_;
 };
 
+bool Fail(DWORD code, const std::string& detail)
+{
+    SetLastErrorWithDetail(code, detail);
+    return false;
+}
+
 bool Format(const WCHAR* driveRoot, const WCHAR* format, const WCHAR* label, bool quick, DWORD clusterSize,
             PFMIFSCALLBACK callback)
 {
     const char letter = LetterOfRoot(driveRoot);
     if (!letter)
-        return false;
+        return Fail(ERROR_INVALID_PARAMETER, "no drive named " + Narrow(driveRoot));
     std::optional<FatFamily> family = FamilyOf(format);
     if (!family) {
         callback(FSNOTSUPPORTED, 0, nullptr);
-        return false;
+        return Fail(ERROR_NOT_SUPPORTED, "the file system " + Narrow(format) + " is not offered");
     }
     Machine& machine = Machine::Current();
     std::optional<Volume> volume = machine.VolumeOf(letter);
-    if (!volume || volume->offset % 512 != 0)
-        return false;
+    if (!volume)
+        return Fail(ERROR_NOT_READY, std::string("there is no drive ") + letter + ":");
+    if (volume->offset % 512 != 0)
+        return Fail(ERROR_INVALID_PARAMETER, "the volume does not start on a sector");
 
     FatPlan plan = PlanFat(*family, MkfsSectors(volume->length), clusterSize);
     if (plan.verdict == PlanVerdict::ClusterTooSmall) {
         callback(CLUSTERSIZETOOSMALL, 0, nullptr);
-        return false;
+        return Fail(ERROR_INVALID_PARAMETER, "the volume is too large for FAT with " + std::to_string(clusterSize) +
+                                                 "-byte clusters");
     }
     if (plan.verdict != PlanVerdict::Ok)
-        return false;
+        return Fail(ERROR_INVALID_PARAMETER, "the volume is too small or too large for " + Narrow(format));
 
-    Backing backing(volume->backing);
-    // A volume that reaches past the end of its disk would make the format grow an image.
-    if (backing.Fd() < 0 || volume->offset + volume->length > backing.Size())
+    // Nothing is written to a system disk, a swapped key or under a mounted file system.
+    if (!GuardDiskNumber(volume->disk, KeyAccess::Write))
         return false;
+    Backing backing(volume->backing);
+    if (backing.Fd() < 0)
+        return Fail(ErrorFromErrno(errno), volume->backing + ": " + std::strerror(errno));
+    // A volume that reaches past the end of its disk would make the format grow an image.
+    if (volume->offset + volume->length > backing.Size())
+        return Fail(ERROR_SECTOR_NOT_FOUND, "the volume reaches past the end of its disk");
+    Trace("format %c: disk %d, bytes %llu+%llu, %s, %s", letter, volume->disk,
+          static_cast<unsigned long long>(volume->offset), static_cast<unsigned long long>(volume->length),
+          Narrow(format).c_str(), quick ? "quick" : "full");
 
     if (!quick) {
         WipeTarget target;
@@ -133,8 +157,15 @@ bool Format(const WCHAR* driveRoot, const WCHAR* format, const WCHAR* label, boo
             DWORD value = percent;
             return callback(PROGRESS, 0, &value) != FALSE;
         };
-        if (WipeAndVerify(target, report) != WipeResult::Done)
-            return false;
+        Trace("write disk %d: bytes %llu+%llu (zeros of the full format)", volume->disk,
+              static_cast<unsigned long long>(volume->offset), static_cast<unsigned long long>(volume->length));
+        switch (WipeAndVerify(target, report)) {
+        case WipeResult::Done: break;
+        case WipeResult::WriteFailed: return Fail(ERROR_WRITE_FAULT, "writing zeros over the volume failed");
+        case WipeResult::ReadFailed: return Fail(ERROR_READ_FAULT, "reading the zeroed volume back failed");
+        case WipeResult::NotZero: return Fail(ERROR_CRC, "the volume does not keep what was written to it");
+        case WipeResult::Stopped: return Fail(ERROR_GEN_FAILURE, "the format was stopped");
+        }
     }
 
     MkfsRequest request;
@@ -145,12 +176,11 @@ bool Format(const WCHAR* driveRoot, const WCHAR* format, const WCHAR* label, boo
     request.plan = plan;
     request.label = Narrow(label);
     std::string output;
-    if (!RunMkfs(request, output)) {
-        std::fprintf(stderr, "FormatEx %c: mkfs.fat failed:\n%s", letter, output.c_str());
-        return false;
-    }
+    if (!RunMkfs(request, output))
+        return Fail(ERROR_GEN_FAILURE, "mkfs.fat: " + LastLines(output, 400));
     if (request.blockDevice && fsync(backing.Fd()) != 0)
-        return false;
+        return Fail(ErrorFromErrno(errno), volume->backing + ": " + std::strerror(errno));
+    SetLastError(ERROR_SUCCESS);
     return true;
 }
 
@@ -161,8 +191,15 @@ void FormatEx(WCHAR* DriveRoot, DWORD /*MediaFlag*/, WCHAR* Format, WCHAR* Label
 {
     if (!Callback)
         return;
-    // Every call ends with one DONE report that says whether the volume was formatted.
-    ReportDone(Callback, platform::Format(DriveRoot, Format, Label, QuickFormat != FALSE, ClusterSize, Callback));
+    // Every call ends with one DONE report that says whether the volume was formatted; the
+    // last error then tells why not, whatever the callback did meanwhile.
+    bool ok = platform::Format(DriveRoot, Format, Label, QuickFormat != FALSE, ClusterSize, Callback);
+    DWORD error = GetLastError();
+    std::vector<char> detail(1024, '\0');
+    GetLastErrorDetail(detail.data(), static_cast<DWORD>(detail.size()));
+    ReportDone(Callback, ok);
+    SetLastError(error);
+    SetLastErrorDetail(detail.data());
 }
 
 }  // namespace platform

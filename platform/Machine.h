@@ -25,6 +25,12 @@ struct Disk {
     std::string model;        // what a person knows the disk as
     std::string kernelName;   // "sdb" on this computer, empty in a sandbox
     uint64_t size = 0;        // bytes
+    // Who the disk is, as seen at discovery; the write guard compares them again before
+    // writing, so that a disk swapped in under the same name is never written.
+    uint64_t deviceNumber = 0;  // whole-disk block device (makedev), 0 for an image file
+    uint64_t fileDevice = 0;    // an image file's st_dev and st_ino, 0 for a block device
+    uint64_t fileInode = 0;
+    uint64_t diskSequence = 0;  // the kernel's diskseq, 0 where unknown
     std::vector<Fault> faults;
     bool holdsSystem = false;         // holds a mounted system file system or swap: never written
     bool registryUnreadable = false;  // its disk-list entry cannot be read (test machines)
@@ -47,6 +53,8 @@ public:
     static Machine& Current();
     // Tests: replace the machine of this process (nullptr: build it again on next use).
     static void Replace(std::unique_ptr<Machine> machine);
+    // Why the machine asked for (a sandbox folder) could not be built; empty when it was.
+    static std::string Problem();
 
     virtual const std::vector<Disk>& Disks() const = 0;
     virtual std::optional<std::string> FloppyBacking(char drive) const = 0;  // 'A' or 'B'
@@ -64,9 +72,14 @@ public:
     // Removes a letter for the rest of the run.
     virtual void RemoveLetter(char letter) = 0;
 
-    // Before a disk is opened for writing: unmounts the file systems on it, since writing
-    // under a mounted file system corrupts it. False when one stays mounted (busy).
+    // Before a disk is written: unmounts the file systems on it, since writing under a
+    // mounted file system corrupts it. False when one stays mounted (busy).
     virtual bool ReleaseMounts(const Disk&) { return true; }
+
+    // What the write guard asks of the machine beyond what a disk record shows: why a disk
+    // holds the system now, or why it is not the disk that discovery saw; nullopt: no reason.
+    virtual std::optional<std::string> SystemDiskReason(const Disk&) { return std::nullopt; }
+    virtual std::optional<std::string> ChangedDiskReason(const Disk&) { return std::nullopt; }
 };
 
 }  // namespace platform

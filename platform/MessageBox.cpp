@@ -1,7 +1,7 @@
 // MessageBoxA: answered by the user interface that registered itself (the framework does at
 // start). Without one, e.g. in a test or a command-line helper, the text goes to standard
 // error and the box counts as acknowledged.
-#include "platform/Win32.h"
+#include "platform/OwnCalls.h"
 
 #include <atomic>
 #include <cstdio>

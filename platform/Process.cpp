@@ -1,11 +1,13 @@
 // CreateProcessA, WaitForSingleObject and GetExitCodeProcess over posix_spawn and waitpid.
-// The command line is split the way a Windows program's runtime splits it; the program is
-// checked before it is started so that a failure carries the exact Windows error code.
-// The child learns the drive map through BOOTWRIGHT_DRIVES (see DriveMapText below).
+// The command line is read as CommandLine.h says. The child learns the drive map through BOOTWRIGHT_DRIVES (platform/DriveMap.h). What it
+// writes on standard error is kept, for the message when it fails, and passed on to ours.
+#include "platform/CommandLine.h"
+#include "platform/DriveMap.h"
 #include "platform/Errors.h"
 #include "platform/Handles.h"
-#include "platform/Machine.h"
-#include "platform/Win32.h"
+#include "platform/OwnCalls.h"
+#include "platform/RunTool.h"
+#include "platform/Trace.h"
 
 #include <cerrno>
 #include <chrono>
@@ -18,6 +20,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,192 +32,6 @@ namespace {
 
 constexpr DWORD STILL_ACTIVE = 259;
 constexpr DWORD ERROR_DIRECTORY = 267;  // the current folder given for the child is not one
-
-// ---- command line -------------------------------------------------------------------------
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// The program token: up to the next blank, or between quotes; backslashes are plain here.
-std::string ProgramToken(const char*& p)
-{
-    while (IsBlank(*p))
-        ++p;
-    std::string token;
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"')
-            token += *p++;
-        if (*p == '"')
-            ++p;
-    } else {
-        while (*p && !IsBlank(*p))
-            token += *p++;
-    }
-    return token;
-}
-
-// The other arguments: 2n backslashes before a quote give n backslashes and the quote opens
-// or closes a quoted part; 2n+1 give n backslashes and a literal quote; backslashes before
-// anything else are literal. Inside quotes "" is a literal quote.
-std::vector<std::string> ArgumentTokens(const char* p)
-{
-    std::vector<std::string> args;
-    for (;;) {
-        while (IsBlank(*p))
-            ++p;
-        if (!*p)
-            return args;
-        std::string arg;
-        bool quoted = false;
-        while (*p && (quoted || !IsBlank(*p))) {
-            if (*p == '\\') {
-                size_t slashes = 0;
-                while (*p == '\\') {
-                    ++slashes;
-                    ++p;
-                }
-                if (*p == '"') {
-                    arg.append(slashes / 2, '\\');
-                    if (slashes % 2) {
-                        arg += '"';
-                        ++p;
-                    }
-                } else {
-                    arg.append(slashes, '\\');
-                }
-            } else if (*p == '"') {
-                ++p;
-                if (quoted && *p == '"') {
-                    arg += '"';
-                    ++p;
-                } else {
-                    quoted = !quoted;
-                }
-            } else {
-                arg += *p++;
-            }
-        }
-        args.push_back(std::move(arg));
-    }
-}
-
-// ---- the program's file ------------------------------------------------------------------
-
-std::string ToSlashes(std::string path)
-{
-    for (char& c : path)
-        if (c == '\\')
-            c = '/';
-    return path;
-}
-
-bool HasExtension(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    size_t dot = path.rfind('.');
-    return dot != std::string::npos && (slash == std::string::npos || dot > slash);
-}
-
-bool IsFolder(const std::string& path)
-{
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Checks that the path names a program this system can start; sets the Windows error otherwise.
-bool CheckProgram(const std::string& path)
-{
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        size_t slash = path.rfind('/');
-        std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-        SetLastError(errno == ENOTDIR || !IsFolder(folder) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
-        return false;
-    }
-    if (S_ISDIR(st.st_mode) || access(path.c_str(), X_OK) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    // posix_spawn does not fall back to a shell: only ELF files and scripts start.
-    char magic[4] = {};
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    ssize_t got = read(fd, magic, sizeof magic);
-    close(fd);
-    bool elf = got == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0;
-    bool script = got >= 2 && magic[0] == '#' && magic[1] == '!';
-    if (!elf && !script) {
-        SetLastError(ERROR_BAD_EXE_FORMAT);
-        return false;
-    }
-    return true;
-}
-
-// The program named by a command-line token, relative to the given folder; like Windows,
-// a name without an extension that does not exist is tried again with ".exe".
-bool ResolveProgram(const std::string& token, const std::string& folder, std::string& path)
-{
-    if (token.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return false;
-    }
-    path = ToSlashes(token);
-    if (path[0] != '/' && !folder.empty())
-        path = folder + "/" + path;
-    if (path[0] != '/') {  // absolute, so that it still holds after the child changes folder
-        char cwd[4096];
-        if (getcwd(cwd, sizeof cwd))
-            path = std::string(cwd) + "/" + path;
-    }
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0 && !HasExtension(path) && stat((path + ".exe").c_str(), &st) == 0)
-        path += ".exe";
-    return CheckProgram(path);
-}
-
-// ---- the drive map for the child ---------------------------------------------------------
-
-// '%', ':' and ';' in a path are written as %25, %3A and %3B so that the map stays parseable.
-std::string EscapePath(const std::string& path)
-{
-    std::string out;
-    for (char c : path) {
-        if (c == '%' || c == ':' || c == ';') {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
-            out += hex;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-// "E=<offset>:<length>:<backing>;A=0:1474560:<backing>" for every letter that exists now;
-// offset and length in bytes, the backing path escaped as above and last in its entry.
-std::string DriveMapText()
-{
-    Machine& machine = Machine::Current();
-    uint32_t drives = machine.LogicalDrives();
-    std::string map;
-    for (int i = 0; i < 26; ++i) {
-        if (!(drives & (1u << i)))
-            continue;
-        char letter = static_cast<char>('A' + i);
-        std::optional<Volume> volume = machine.VolumeOf(letter);
-        if (!volume)
-            continue;
-        if (!map.empty())
-            map += ';';
-        map += letter;
-        map += '=' + std::to_string(volume->offset) + ':' + std::to_string(volume->length) + ':' +
-               EscapePath(volume->backing);
-    }
-    return map;
-}
 
 // The child's environment: the given Windows block ("A=B\0C=D\0\0") or ours, with the
 // drive map replacing any earlier one.
@@ -229,7 +46,7 @@ std::vector<std::string> ChildEnvironment(const char* block)
             env.emplace_back(*e);
     }
     std::erase_if(env, [](const std::string& e) { return e.rfind("BOOTWRIGHT_DRIVES=", 0) == 0; });
-    env.push_back("BOOTWRIGHT_DRIVES=" + DriveMapText());
+    env.push_back("BOOTWRIGHT_DRIVES=" + CurrentDriveMap());
     return env;
 }
 
@@ -249,12 +66,17 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts)
 // waiter, so no zombie stays behind.
 class Child {
 public:
-    explicit Child(pid_t pid) : pid_(pid) {}
+    Child(pid_t pid, int errorFd, std::string program) : pid_(pid), errorFd_(errorFd), program_(std::move(program)) {}
     ~Child()
     {
-        if (Poll(false))
+        if (Poll(false)) {
+            if (errorFd_ >= 0)
+                close(errorFd_);
             return;
+        }
         pid_t pid = pid_;
+        if (errorFd_ >= 0)
+            close(errorFd_);
         std::thread([pid] {
             int status = 0;
             while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -284,7 +106,28 @@ public:
             exitCode_ = static_cast<DWORD>(WEXITSTATUS(status));
         else
             exitCode_ = 128 + static_cast<DWORD>(WTERMSIG(status));  // the shells' convention
+        std::string words = ErrorOutput();
+        if (!words.empty())
+            std::fwrite(words.data(), 1, words.size(), stderr);
+        Trace("process %d (%s): exit %u", static_cast<int>(pid_), program_.c_str(), static_cast<unsigned>(exitCode_));
         return true;
+    }
+
+    // Everything the child wrote on standard error so far.
+    std::string ErrorOutput() const
+    {
+        std::string text;
+        if (errorFd_ < 0)
+            return text;
+        char chunk[4096];
+        for (off_t at = 0;;) {
+            ssize_t n = pread(errorFd_, chunk, sizeof chunk, at);
+            if (n <= 0)
+                break;
+            text.append(chunk, static_cast<size_t>(n));
+            at += n;
+        }
+        return text;
     }
 
     DWORD ExitCode()
@@ -294,6 +137,8 @@ public:
 
 private:
     pid_t pid_;
+    int errorFd_;          // a memory file that receives the child's standard error
+    std::string program_;
     std::mutex mutex_;
     bool ended_ = false;
     DWORD exitCode_ = STILL_ACTIVE;
@@ -339,8 +184,11 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, SECURITY_ATTR
         argv.push_back(std::move(arg));
 
     std::string program;
-    if (!ResolveProgram(lpApplicationName ? std::string(lpApplicationName) : first, folder, program))
+    if (!ResolveProgram(lpApplicationName ? std::string(lpApplicationName) : first, folder, program)) {
+        Trace("run %s: cannot start (error %u)", lpCommandLine ? lpCommandLine : first.c_str(),
+              static_cast<unsigned>(GetLastError()));
         return FALSE;
+    }
     if (argv[0].empty())
         argv[0] = program;
 
@@ -352,15 +200,22 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, SECURITY_ATTR
     posix_spawn_file_actions_init(&actions);
     if (!folder.empty())
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    int errorFd = memfd_create("child-stderr", MFD_CLOEXEC);
+    if (errorFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
     pid_t pid = 0;
     int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     if (err != 0) {
+        if (errorFd >= 0)
+            close(errorFd);
+        Trace("run %s: cannot start", program.c_str());
         SetLastErrorFromErrno(err);
         return FALSE;
     }
+    Trace("run %s (process %d)", lpCommandLine ? lpCommandLine : program.c_str(), static_cast<int>(pid));
 
-    auto child = std::make_shared<Child>(pid);
+    auto child = std::make_shared<Child>(pid, errorFd, program);
     HANDLE process = NewHandle(std::make_shared<ProcessObject>(HandleKind::Process, child));
     HANDLE thread = process ? NewHandle(std::make_shared<ProcessObject>(HandleKind::Thread, child)) : nullptr;
     if (!thread) {
@@ -405,4 +260,14 @@ BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
     }
     *lpExitCode = object->child->ExitCode();
     return TRUE;
+}
+
+DWORD GetProcessLastWords(HANDLE hProcess, LPSTR lpBuffer, DWORD nSize)
+{
+    auto object = platform::HandleAs<platform::ProcessObject>(hProcess);
+    if (!object || object->Kind() != platform::HandleKind::Process) {
+        platform::CopyText("", lpBuffer, nSize);
+        return 0;
+    }
+    return platform::CopyText(platform::LastLines(object->child->ErrorOutput(), 400), lpBuffer, nSize);
 }

@@ -6,12 +6,17 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 namespace platform {
 
 struct SysfsPaths {
     std::string sysRoot = "/sys";
     std::string mounts = "/proc/self/mounts";
+    std::string mountinfo = "/proc/self/mountinfo";
+    // Where the system's own file systems are mounted; their device numbers (stat) decide
+    // which disks are system disks.
+    std::vector<std::string> systemMountPoints{"/", "/boot", "/usr"};
     std::string swaps = "/proc/swaps";
     std::string devRoot = "/dev";
 };

@@ -95,6 +95,8 @@ constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_NO_MORE_FILES = 18;
 constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+constexpr DWORD ERROR_MEDIA_CHANGED = 1110;
+constexpr DWORD ERROR_INSTALL_FAILURE = 1603;
 
 constexpr NTSTATUS STATUS_SUCCESS = 0;
 constexpr NTSTATUS STATUS_BUFFER_OVERFLOW = static_cast<NTSTATUS>(0x80000005);
@@ -148,6 +150,10 @@ DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
 constexpr DWORD IOCTL_DISK_GET_DRIVE_GEOMETRY = 0x00070000;
 constexpr DWORD IOCTL_DISK_GET_DRIVE_LAYOUT = 0x0007400C;
 constexpr DWORD IOCTL_DISK_SET_DRIVE_LAYOUT = 0x0007C010;
+// On a volume handle: take the volume for this handle alone, and take its file system off
+// line, so that the raw sectors can be read or written with nothing mounted over them.
+constexpr DWORD FSCTL_LOCK_VOLUME = 0x00090018;
+constexpr DWORD FSCTL_DISMOUNT_VOLUME = 0x00090020;
 
 enum MEDIA_TYPE : DWORD { Unknown = 0, F5_1Pt2_512 = 1, F3_1Pt44_512 = 2, RemovableMedia = 11, FixedMedia = 12 };
 
@@ -312,7 +318,7 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
 HLOCAL LocalFree(HLOCAL hMem);
 
 // ---- message boxes ---------------------------------------------------------------------------
-// Answered by whatever user interface registers itself (the framework does at start);
+// Answered by whatever user interface registers itself (SetMessageBoxHandler, OwnCalls.h);
 // without one the text goes to standard error and IDOK comes back.
 constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_OKCANCEL = 0x1;
@@ -326,21 +332,7 @@ constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
-using MessageBoxHandler = int (*)(HWND hWnd, const char* text, const char* caption, UINT type);
-void SetMessageBoxHandler(MessageBoxHandler handler);
 
 // ---- the user's language ---------------------------------------------------------------------
 // 1033 English or 1041 Japanese, from the locale (LC_ALL, LC_MESSAGES, LANG); English otherwise.
 WORD GetUserDefaultUILanguage();
-
-// ---- non-Windows additions for this system ------------------------------------------------
-// At start: whether this process may open disks for writing. Always TRUE on a sandbox
-// machine; on this computer TRUE for root, or when every USB disk's device node is
-// writable for the process. FALSE: the program says so and ends.
-BOOL InitDiskAccess();
-// For the key selection page: a disk's model text, size in bytes, and device path
-// ("/dev/sdb", or the image file of a sandbox disk). Each output may be null. FALSE with
-// ERROR_FILE_NOT_FOUND for an unknown disk, ERROR_INSUFFICIENT_BUFFER when a text does
-// not fit with its terminator (nothing is written then).
-BOOL GetDiskDescription(int diskNumber, char* model, DWORD modelSize, ULONGLONG* sizeBytes, char* devicePath,
-                        DWORD pathSize);

@@ -107,3 +107,12 @@
 #define IDS_FLASH_SHORT         262
 #define IDS_FLASH_LONG          263
 #define IDS_IMAGE_NAME          264
+
+// Failures (300-329): what the pages say when a step of their work fails
+#define IDS_STEP_FAILED         300
+#define IDS_ERROR_CODE          301
+#define IDS_KEY_OPEN_FAILED     302
+#define IDS_TOOLS_MISSING       303
+#define IDS_MACHINE_PROBLEM     304
+#define IDS_READING_LAYOUT      305
+#define IDS_PROGRAM_FOLDER      306

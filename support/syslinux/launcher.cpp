@@ -1,91 +1,24 @@
 // syslinux.exe: the installer the program runs as "syslinux\syslinux.exe -f E:\".
-// It finds the volume behind the drive letter in the drive map the program hands to its
-// children (BOOTWRIGHT_DRIVES) and runs the system's SYSLINUX installer on it in place:
+// It finds the volume behind the drive letter in the drive map that the program hands to its
+// children (BOOTWRIGHT_DRIVES), lets the program's write guard check the disk (not a system
+// disk, still the disk that was chosen, nothing mounted from it), and then runs the system's
+// SYSLINUX installer on the volume in place:
 // syslinux --install --force --offset <bytes> <backing>.
-//
-// BOOTWRIGHT_DRIVES: entries "<letter>=<offset>:<length>:<backing>" joined by ';', offset
-// and length in bytes; in the backing path '%', ':' and ';' are written %25, %3A and %3B.
+#include "platform/DriveMap.h"
+#include "platform/OwnCalls.h"
+#include "platform/WriteGuard.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
 namespace {
-
-struct DriveVolume {
-    std::string backing;
-    unsigned long long offset = 0;
-};
-
-int Hex(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::optional<std::string> Unescape(const std::string& text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size())
-            return std::nullopt;
-        int high = Hex(text[i + 1]);
-        int low = Hex(text[i + 2]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        out += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
-    return out;
-}
-
-std::optional<unsigned long long> Number(const std::string& text)
-{
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    return std::strtoull(text.c_str(), nullptr, 10);
-}
-
-// The volume of an upper-case letter in the drive map.
-std::optional<DriveVolume> FindVolume(const char* map, char letter)
-{
-    if (!map)
-        return std::nullopt;
-    std::string text(map);
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(';', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string entry = text.substr(start, end - start);
-        start = end + 1;
-        if (entry.size() < 2 || entry[1] != '=' || std::toupper(static_cast<unsigned char>(entry[0])) != letter)
-            continue;
-        size_t colon1 = entry.find(':', 2);
-        size_t colon2 = colon1 == std::string::npos ? colon1 : entry.find(':', colon1 + 1);
-        if (colon2 == std::string::npos)
-            return std::nullopt;
-        auto offset = Number(entry.substr(2, colon1 - 2));
-        auto length = Number(entry.substr(colon1 + 1, colon2 - colon1 - 1));
-        auto backing = Unescape(entry.substr(colon2 + 1));
-        if (!offset || !length || !backing || backing->empty())
-            return std::nullopt;
-        return DriveVolume{*backing, *offset};
-    }
-    return std::nullopt;
-}
 
 // "E:\", "E:" or "e:" -> 'E'; '\0' otherwise.
 char DriveLetter(const std::string& arg)
@@ -120,14 +53,29 @@ int main(int argc, char** argv)
     if (!letter)
         return Fail("usage: syslinux.exe -f <drive>:\\");
 
-    std::optional<DriveVolume> volume = FindVolume(std::getenv("BOOTWRIGHT_DRIVES"), letter);
-    if (!volume)
+    const char* map = std::getenv("BOOTWRIGHT_DRIVES");
+    std::optional<platform::DriveMapEntry> drive = platform::FindDrive(map ? map : "", letter);
+    if (!drive)
         return Fail(std::string("drive ") + letter + ": is not known");
+    if (drive->volume.disk >= 0 && !platform::GuardDisk(drive->disk, platform::KeyAccess::Write)) {
+        DWORD code = GetLastError();
+        char detail[512] = "";
+        GetLastErrorDetail(detail, sizeof detail);
+        char* text = nullptr;
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                       nullptr, code, LANG_USER_DEFAULT, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+        std::string reason = text ? text : "";
+        LocalFree(text);
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+            reason.pop_back();
+        return Fail(std::string(1, letter) + ": " + reason + " " + detail);
+    }
 
-    std::string offset = std::to_string(volume->offset);
+    std::string offset = std::to_string(drive->volume.offset);
+    std::string backing = drive->volume.backing;
     std::vector<char*> args{const_cast<char*>("syslinux"), const_cast<char*>("--install"),
                             const_cast<char*>("--force"),  const_cast<char*>("--offset"),
-                            offset.data(),                 volume->backing.data(),
+                            offset.data(),                 backing.data(),
                             nullptr};
     execvp("syslinux", args.data());
     return Fail(std::string("cannot run syslinux: ") + std::strerror(errno));

@@ -3,6 +3,8 @@
 // minutes to format in full: it runs only with BOOTWRIGHT_SLOW_TESTS=1.
 #include <gtest/gtest.h>
 
+#include "platform/OwnCalls.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -99,14 +101,22 @@ TEST_F(Installer, AMissingInstallerShowsOneErrorBoxAndFails)
 }
 
 // A stand-in that records its arguments after a pause (the caller must wait) and fails
-// (its exit code is not examined).
-TEST_F(Installer, TheInstallerGetsTheLetterAsStoredAndIsWaitedFor)
+// with status 3: the failure comes back with the installer's last words, and no box.
+TEST_F(Installer, TheInstallerGetsTheLetterAsStoredAndItsFailureIsKept)
 {
     MakeFile("syslinux/syslinux.exe", {});
-    std::ofstream("syslinux/syslinux.exe") << "#!/bin/sh\nsleep 0.3\nprintf '%s\\n' \"$@\" > args\nexit 3\n";
+    std::ofstream("syslinux/syslinux.exe")
+        << "#!/bin/sh\nsleep 0.3\nprintf '%s\\n' \"$@\" > args\necho 'noise' >&2\necho 'invalid media signature' >&2\nexit 3\n";
     std::filesystem::permissions("syslinux/syslinux.exe", std::filesystem::perms::owner_all);
     drive.m_chLetter = 'e';
-    EXPECT_TRUE(drive.InstallBootLoader());
+    g_boxes = 0;
+    EXPECT_FALSE(drive.InstallBootLoader());
+    EXPECT_EQ(GetLastError(), ERROR_INSTALL_FAILURE);
+    char words[256] = "";
+    GetLastErrorDetail(words, sizeof words);
+    EXPECT_EQ(std::string(words), "noise\ninvalid media signature");
+    EXPECT_EQ(g_boxes, 0);
+    EXPECT_FALSE(drive.m_bErrorShown);
     std::vector<uint8_t> args = ReadBytes("args", 0, 100);
     EXPECT_EQ(std::string(args.begin(), args.end()), "-f\ne:\\\n");
 }

@@ -41,18 +41,23 @@ void RecordingFormatEx(WCHAR* root, DWORD media, WCHAR* fileSystem, WCHAR*, BOOL
     EXPECT_FALSE(quick);
     EXPECT_EQ(g_drive->m_hDisk, INVALID_HANDLE_VALUE);
     g_calls.push_back({root, fileSystem, cluster});
-    if (std::u16string(fileSystem) == u"FAT" && (g_accept == 0 || cluster < g_accept))
+    BOOLEAN formatted = TRUE;
+    if (std::u16string(fileSystem) == u"FAT" && (g_accept == 0 || cluster < g_accept)) {
         callback(CLUSTERSIZETOOSMALL, 0, nullptr);
-    callback(DONE, 0, nullptr);
+        formatted = FALSE;
+        SetLastError(ERROR_INVALID_PARAMETER);
+    }
+    callback(DONE, 0, &formatted);
 }
 
-std::vector<DWORD> Ladder(CKeyDrive& drive, DWORD accept)
+// The ladder's calls; FormatKey succeeds exactly when the last call was accepted.
+std::vector<DWORD> Ladder(CKeyDrive& drive, DWORD accept, bool formatted = true)
 {
     g_calls.clear();
     g_accept = accept;
     g_drive = &drive;
     drive.m_pfnFormatEx = RecordingFormatEx;
-    EXPECT_TRUE(drive.FormatKey());
+    EXPECT_EQ(drive.FormatKey(), formatted);
     std::vector<DWORD> clusters;
     for (const Call& call : g_calls)
         clusters.push_back(call.cluster);
@@ -159,8 +164,10 @@ TEST_F(Preparation, FormatLadderDoublesTheClusterUntilAccepted)
     ASSERT_EQ(Ladder(drive, 4096), (std::vector<DWORD>{512, 1024, 2048, 4096}));
     EXPECT_EQ(g_calls[0].root, u"D:\\");
     EXPECT_EQ(drive.m_hDisk, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Ladder(drive, 0), (std::vector<DWORD>{512, 1024, 2048, 4096, 8192, 16384, 32768, 65536}));
+    // Refused to the end: a failure, with the formatter's reason left for the message.
+    EXPECT_EQ(Ladder(drive, 0, false), (std::vector<DWORD>{512, 1024, 2048, 4096, 8192, 16384, 32768, 65536}));
     EXPECT_EQ(drive.m_nFormatRetry, 16u);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(Preparation, AVolumeTooBigForFat16IsFormattedFat32AfterTheLadder)

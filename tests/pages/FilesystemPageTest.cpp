@@ -1,6 +1,7 @@
 // The filesystem page through the real wizard, on sandbox keys with the real formatter,
 // boot code and SYSLINUX installer of the build's run folder.
 #include "WizardFixture.h"
+#include "platform/OwnCalls.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -127,7 +128,7 @@ int CountBox(HWND, const char* text, const char* caption, UINT)
     return IDOK;
 }
 
-TEST_F(FilesystemPageTest, AMissingInstallerShowsOneErrorAndTheWizardGoesOn)
+TEST_F(FilesystemPageTest, AMissingInstallerShowsOneErrorAndThePageStays)
 {
     StartOnFilesystemPage(16 * kMiB);
     // A working folder with the boot code but without the installer.
@@ -144,8 +145,8 @@ TEST_F(FilesystemPageTest, AMissingInstallerShowsOneErrorAndTheWizardGoesOn)
 
     EXPECT_EQ(g_boxes, 1);
     EXPECT_NE(g_boxText.find("指定されたファイルが見つかりません。"), std::string::npos) << g_boxText;
-    EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
-    EXPECT_EQ(driver->Text(IDC_FILESYSTEM_STATUS), "");
+    EXPECT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
+    EXPECT_EQ(driver->Text(IDC_FILESYSTEM_STATUS), "SysLinuxのインストール中");
 }
 
 // The formatter, wrapped so that the test sees the status line at every report.

@@ -1,10 +1,12 @@
 // The machine: sandbox folders, drive letters, and this computer seen through a made-up sysfs.
 #include "SandboxFixture.h"
 
+#include "platform/OwnCalls.h"
 #include "platform/SysfsMachine.h"
 
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -55,18 +57,48 @@ TEST_F(MachineTest, MalformedConfigurationsSayWhereAndWhy)
     }
 }
 
-TEST_F(MachineTest, UnusableSandboxGivesAnEmptyMachine)
+// Two disks over one file would let the "key" overwrite the system image; a FIFO would hang
+// the program before its window; neither is a disk.
+TEST_F(MachineTest, ABackingIsOneDisksOwnFileOrBlockDevice)
 {
-    WriteText(dir / "machine.conf", "bogus\n");
+    MakeImage(dir / "a.img", 1 << 20);
+    fs::create_symlink(dir / "a.img", dir / "link.img");
+    fs::create_hard_link(dir / "a.img", dir / "hard.img");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    for (const char* second : {"a.img", "link.img", "hard.img"}) {
+        WriteText(dir / "machine.conf", std::string("disk 0 IDE a.img \"S\"\ndisk 1 USBSTOR ") + second + " \"K\"\n");
+        std::string error;
+        EXPECT_EQ(platform::SandboxMachine::Load(dir.Path(), error), nullptr) << second;
+        EXPECT_NE(error.find("machine.conf:2: backing"), std::string::npos) << error;
+        EXPECT_NE(error.find("is the same file as"), std::string::npos) << error;
+    }
+    WriteText(dir / "machine.conf", "disk 0 IDE a.img \"S\"\nfloppy A hard.img\n");
+    std::string error;
+    EXPECT_EQ(platform::SandboxMachine::Load(dir.Path(), error), nullptr);
+    for (const char* odd : {"fifo", "."}) {
+        WriteText(dir / "machine.conf", std::string("disk 0 IDE ") + odd + " \"S\"\n");
+        EXPECT_EQ(platform::SandboxMachine::Load(dir.Path(), error), nullptr) << odd;
+        EXPECT_NE(error.find("is neither an image file nor a block device"), std::string::npos) << error;
+    }
+}
+
+TEST_F(MachineTest, UnusableSandboxGivesAnEmptyMachineAndSaysWhy)
+{
+    WriteText(dir / "machine.conf", "\nbogus\n");
     ::setenv("BOOTWRIGHT_MACHINE", dir.Path().c_str(), 1);
     platform::Machine::Replace(nullptr);
     ::testing::internal::CaptureStderr();
     DWORD drives = GetLogicalDrives();
     std::string said = ::testing::internal::GetCapturedStderr();
+    char problem[512];
+    DWORD length = GetMachineProblem(problem, sizeof problem);
     ::unsetenv("BOOTWRIGHT_MACHINE");
     EXPECT_EQ(drives, 0u);
     EXPECT_NE(said.find("unknown item 'bogus'"), std::string::npos) << said;
+    EXPECT_EQ(std::string(problem, length), dir / "machine.conf:2: unknown item 'bogus'");
     EXPECT_TRUE(InitDiskAccess());
+    platform::Machine::Replace(nullptr);
+    EXPECT_EQ(GetMachineProblem(problem, sizeof problem), 0u) << "this computer is no problem";
 }
 
 TEST_F(MachineTest, RemovedLetterIsGoneForTheRestOfTheRun)
@@ -139,7 +171,7 @@ public:
             WriteText(block + "/" + name + std::to_string(p) + "/dev", "259:" + std::to_string(100 + p) + "\n");
         }
         fs::create_directory_symlink(block, root + "/block/" + name);
-        MakeImage(dev + "/" + name, 1 << 20);
+        MakeImage(dev + "/" + name, sectors * 512);
     }
     std::string root, dev;
     platform::SysfsPaths paths;
@@ -323,21 +355,25 @@ TEST(SysfsMachineTest, AMountedKeyIsUnmountedBeforeWritingOrNotWrittenAtAll)
     EXPECT_EQ(platform::MountPointsOnDisk(sys.paths, "sdb"), std::vector<std::string>{"/media/me/KIVRA KEY"});
     EXPECT_TRUE(platform::MountPointsOnDisk(sys.paths, "sdc").empty());
 
+    // Choosing and opening the key unmounts nothing; its first write is refused while the
+    // file system stays mounted, and nothing reaches the disk.
     platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(sys.paths));
     HANDLE write = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(write, INVALID_HANDLE_VALUE);
+    ASSERT_NE(write, INVALID_HANDLE_VALUE);
+    std::vector<uint8_t> ones(512, 0xFF);
+    DWORD moved = 0;
+    EXPECT_FALSE(WriteFile(write, ones.data(), 512, &moved, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-    HANDLE read = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(read, INVALID_HANDLE_VALUE) << "reading needs no unmount";
-    CloseHandle(read);
+    EXPECT_EQ(ReadAt(sys.dev + "/sdb", 0, 512), std::vector<uint8_t>(512, 0));
+    CloseHandle(write);
 
-    // Once nothing is mounted on it, it opens for writing.
+    // Once nothing is mounted on it, it is written.
     WriteText(sys.paths.mounts, "/dev/sda2 / ext4 rw 0 0\n");
     write = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                         nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(write, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(WriteFile(write, ones.data(), 512, &moved, nullptr));
+    EXPECT_EQ(ReadAt(sys.dev + "/sdb", 0, 512), ones);
     CloseHandle(write);
     platform::Machine::Replace(nullptr);
 }

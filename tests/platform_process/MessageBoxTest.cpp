@@ -1,4 +1,4 @@
-#include "platform/Win32.h"
+#include "platform/OwnCalls.h"
 
 #include <gtest/gtest.h>
 

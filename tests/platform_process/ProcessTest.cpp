@@ -1,5 +1,6 @@
 #include "SandboxDisk.h"
 
+#include "platform/DriveMap.h"
 #include "platform/Handles.h"
 #include "platform/Win32.h"
 
@@ -192,10 +193,20 @@ TEST_F(ProcessTest, ChildSeesTheDriveMap)
     setenv("BOOTWRIGHT_DRIVES", "stale", 1);
     ASSERT_EQ(RunToEnd(PROCESS_PROBE), 0);
     unsetenv("BOOTWRIGHT_DRIVES");
-    const std::string escaped = machine.Path() + "/odd%3Aname%3B100%25/key.img";
-    const std::string expected =
-        "A=0:1474560:" + machine.Path() + "/floppy.img;C=32256:8192000:" + escaped;
-    EXPECT_EQ(ProbeLines("drives"), std::vector<std::string>{expected});
+    std::vector<std::string> lines = ProbeLines("drives");
+    ASSERT_EQ(lines.size(), 1u);
+    auto drives = platform::DecodeDriveMap(lines[0]);
+    ASSERT_EQ(drives.size(), 2u) << lines[0];
+    EXPECT_EQ(drives[0].letter, 'A');
+    EXPECT_EQ(drives[0].volume.disk, -1);
+    EXPECT_EQ(drives[0].volume.length, 1474560u);
+    EXPECT_EQ(drives[0].volume.backing, machine.Path() + "/floppy.img");
+    EXPECT_EQ(drives[1].letter, 'C');
+    EXPECT_EQ(drives[1].volume.offset, 32256u);
+    EXPECT_EQ(drives[1].volume.length, 8192000u);
+    EXPECT_EQ(drives[1].volume.backing, odd + "/key.img");  // the odd characters came through
+    EXPECT_EQ(drives[1].disk.size, uint64_t{8} << 20);
+    EXPECT_NE(drives[1].disk.fileInode, 0u);  // who the disk is travels with it, for the guard
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+// Calls of our own that Windows does not have, answered by platform/ beside the Windows
+// calls of Win32.h: the message-box handler, the start-up checks, disk descriptions, and
+// the details that a failing call leaves beside its error code.
+#pragma once
+
+#include "platform/Win32.h"
+
+// ---- message boxes ---------------------------------------------------------------------------
+using MessageBoxHandler = int (*)(HWND hWnd, const char* text, const char* caption, UINT type);
+void SetMessageBoxHandler(MessageBoxHandler handler);
+
+// ---- start-up ----------------------------------------------------------------------------------
+// Makes the folder of the program's own executable the working folder, so that the support
+// files (syslinux\, flash\, images\) are always the program's own, whatever folder it was
+// started from. FALSE when the folder cannot be found or entered.
+BOOL EnterProgramFolder();
+
+// The outside programs the platform runs (mkfs.fat, syslinux, the mtools commands). TRUE when
+// all are found on PATH; FALSE with the Debian packages that bring the missing ones, separated
+// by ", ", in the buffer (cut to fit, always terminated).
+BOOL FindMissingTools(LPSTR packages, DWORD size);
+
+// Why the machine that the calls answer for could not be built as asked (a sandbox folder
+// whose machine.conf is wrong: file, line and reason); 0 and an empty text when it could.
+// Returns the length of the text, cut to fit the buffer.
+DWORD GetMachineProblem(LPSTR buffer, DWORD size);
+
+// Whether this process may open disks for writing. Always TRUE on a sandbox machine; on this
+// computer TRUE for root, or when every USB disk's device node is writable for the process.
+BOOL InitDiskAccess();
+
+// ---- disks --------------------------------------------------------------------------------------
+// For the key selection page: a disk's model text, size in bytes, and device path
+// ("/dev/sdb", or the image file of a sandbox disk). Each output may be null. FALSE with
+// ERROR_FILE_NOT_FOUND for an unknown disk, ERROR_INSUFFICIENT_BUFFER when a text does
+// not fit with its terminator (nothing is written then).
+BOOL GetDiskDescription(int diskNumber, char* model, DWORD modelSize, ULONGLONG* sizeBytes, char* devicePath,
+                        DWORD pathSize);
+
+// ---- what a failure leaves behind ------------------------------------------------------------
+// The text that the last failing call of this thread left beside its error code: the mount
+// point that stayed mounted, why a disk is refused, the last words of a tool that failed.
+// SetLastError clears it; SetLastErrorDetail sets it for the current code. Returns the length
+// of the text, cut to fit the buffer (always terminated); 0 when there is none.
+DWORD GetLastErrorDetail(LPSTR buffer, DWORD size);
+void SetLastErrorDetail(LPCSTR text);
+
+// The last lines that a process started by CreateProcessA wrote to its standard error (at
+// most a few hundred bytes, whole lines), for the message when it fails. Returns the length,
+// cut to fit the buffer; 0 when it wrote nothing or the handle is not a process.
+DWORD GetProcessLastWords(HANDLE hProcess, LPSTR buffer, DWORD size);
