@@ -9,6 +9,7 @@
 #include "platform/FileObject.h"
 #include "platform/PartitionTable.h"
 #include "platform/Trace.h"
+#include "platform/UserFolders.h"
 #include "platform/WriteGuard.h"
 
 #include <algorithm>
@@ -143,6 +144,8 @@ HANDLE OpenOrdinary(const std::string& path, DWORD access, DWORD share, DWORD di
         SetLastError(ERROR_ACCESS_DENIED);  // a folder is not opened as a file
         return INVALID_HANDLE_VALUE;
     }
+    if (!existed && S_ISREG(st.st_mode))
+        HandOverNewFile(fd, path);  // a backup made as root in a user's folder is theirs
     auto file = std::make_shared<FileObject>(HandleKind::File, fd);
     file->canRead = access & GENERIC_READ;
     file->canWrite = wantWrite;
