@@ -154,8 +154,9 @@ bool CSheetImpl::Create()
         GoTo(start, -1);
     m_window->show();
     // The wizard takes the keyboard when it appears, with or without a window manager to
-    // hand it over.
+    // hand it over, and shows where the focus is (showing the window forgets that).
     m_window->activateWindow();
+    m_window->setAttribute(Qt::WA_KeyboardFocusChange);
     return true;
 }
 

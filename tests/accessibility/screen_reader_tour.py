@@ -3,9 +3,10 @@
 
 Starts the real program on a fresh sandbox machine under Xvfb, with its own session bus
 and accessibility bus, and reads it through AT-SPI (pyatspi), as Orca would: on every page
-the role, name and state of each control, then the fresh firmware-flash route walked by
-control names alone, pressing through AT-SPI actions and, on the task page, with the
-keyboard (arrows within the radio group, Enter for Next).
+the role, name and state of each control, and which one has the focus; meanwhile it walks
+the fresh firmware-flash route by control names alone, pressing through AT-SPI actions,
+and with the keyboard where the keys are the point (arrows within a radio group, Enter for
+Next, Tab to the wizard's buttons and back, Esc to leave).
 
     screen_reader_tour.py PROGRAM MAKE_SANDBOX [--dump]
 
@@ -41,8 +42,8 @@ def outer(argv):
     # started at the same moment, cannot take it. -noreset: the accessibility bus connects
     # and leaves first, and a server that resets then refuses the program for a moment.
     read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset", "-screen", "0", "1024x768x24"],
-                            pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset",
+                             "-screen", "0", "1024x768x24"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
     os.close(write_end)
     try:
         with os.fdopen(read_end) as displayfd:
@@ -159,7 +160,7 @@ class Wizard:
             if page.name != caption or self.dialog().name != caption:
                 return False
             return first_text is None or (self.controls() and self.controls()[0].name.startswith(first_text))
-        wait_for(f"page {caption!r}", shown)
+        wait_for(f"page {caption!r}", shown, timeout=45)   # Next may prepare the key first
         if self.dump:
             print(self.tree() + "\n", flush=True)
 
@@ -219,17 +220,18 @@ class Wizard:
         """A key pressed on the keyboard, into the window that has the keyboard."""
         generate = self.at.Registry.generateKeyboardEvent
         if shift:
-            generate(KEY_SHIFT, None, self.at.KEY_SYM | self.at.KEY_PRESS)
+            generate(SHIFT_MASK, None, self.at.KEY_LOCKMODIFIERS)
         generate(keysym, None, self.at.KEY_SYM)
         if shift:
-            generate(KEY_SHIFT, None, self.at.KEY_SYM | self.at.KEY_RELEASE)
+            generate(SHIFT_MASK, None, self.at.KEY_UNLOCKMODIFIERS)
         time.sleep(0.15)
 
     def expect_button_focus(self, name):
         wait_for(f"the focus on button {name!r}", lambda: "focused" in self.states(self.sheet_button(name)))
 
 
-KEY_UP, KEY_DOWN, KEY_RETURN, KEY_TAB, KEY_ESCAPE, KEY_SHIFT = 0xFF52, 0xFF54, 0xFF0D, 0xFF09, 0xFF1B, 0xFFE1
+KEY_UP, KEY_DOWN, KEY_RETURN, KEY_TAB, KEY_ESCAPE = 0xFF52, 0xFF54, 0xFF0D, 0xFF09, 0xFF1B
+SHIFT_MASK = 1
 
 BACK, NEXT, FINISH, CANCEL = "< Back", "Next >", "Finish", "Cancel"
 
@@ -315,6 +317,7 @@ def role(w):
     w.key(KEY_TAB)
     w.expect_button_focus(NEXT)
     w.key(KEY_TAB, shift=True)
+    w.expect_button_focus(BACK)
     w.key(KEY_TAB, shift=True)
     w.expect_focus("radio button", "Hard Drive")
     w.choose("Hard Drive")
