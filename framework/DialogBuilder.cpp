@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "framework/DialogAccessibility.h"
 #include "framework/DialogControls.h"
@@ -172,11 +173,22 @@ CWndImpl* FieldLabel(const std::vector<CWndImpl*>& controls, size_t index)
     return best;
 }
 
+// A push button whose text is only a sign ("...") says nothing by itself: it is described
+// by the label of its line, as the field beside it is named.
+bool IsSignButton(const CWndImpl* c)
+{
+    if (c->kind != WndKind::PushButton)
+        return false;
+    const QString text = static_cast<QAbstractButton*>(c->widget)->text();
+    return std::none_of(text.begin(), text.end(), [](QChar ch) { return ch.isLetterOrNumber(); });
+}
+
 void NameFields(const std::vector<CWndImpl*>& controls)
 {
     for (size_t i = 0; i < controls.size(); ++i) {
         CWndImpl* field = controls[i];
-        if (field->kind != WndKind::Edit && field->kind != WndKind::ComboBox)
+        const bool isField = field->kind == WndKind::Edit || field->kind == WndKind::ComboBox;
+        if (!isField && !IsSignButton(field))
             continue;
         field->nameLabel = FieldLabel(controls, i);
         if (!field->nameLabel)
@@ -185,7 +197,7 @@ void NameFields(const std::vector<CWndImpl*>& controls)
         // relation; its text has no mnemonic that the buddy would change.
         auto* label = static_cast<QLabel*>(field->nameLabel->widget);
         const bool prefix = !(field->nameLabel->style & SS_NOPREFIX_STYLE);
-        if (!label->buddy() && prefix && field->nameLabel->markupText.find('&') == std::string::npos)
+        if (isField && !label->buddy() && prefix && field->nameLabel->markupText.find('&') == std::string::npos)
             label->setBuddy(field->widget);
         UpdateFieldNames(field->nameLabel);
     }
@@ -199,9 +211,14 @@ void UpdateFieldNames(CWndImpl* label)
         return;
     const bool prefix = !(label->style & SS_NOPREFIX_STYLE);
     const QString name = Q(prefix ? StripMnemonics(label->markupText) : label->markupText);
-    for (CWndImpl* c : label->dialog->controls)
-        if (c->nameLabel == label)
+    for (CWndImpl* c : label->dialog->controls) {
+        if (c->nameLabel != label)
+            continue;
+        if (c->kind == WndKind::PushButton)
+            c->widget->setAccessibleDescription(name);
+        else
             c->widget->setAccessibleName(name);
+    }
 }
 
 DialogFont FontOfTemplate(const DialogTemplateData& t)

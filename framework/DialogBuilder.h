@@ -19,5 +19,6 @@ DialogFont FontOfTemplate(const DialogTemplateData& t);
 // its place, its style applied, dialog groups numbered and the tab order set.
 BuiltDialog BuildDialog(const DialogTemplateData& t, QWidget* parent);
 // Gives the edit fields and combo boxes named after this static its text as their
-// accessible name (after the static's text changed).
+// accessible name, and the sign-only push buttons described by it their description
+// (after the static's text changed).
 void UpdateFieldNames(CWndImpl* label);

@@ -107,6 +107,9 @@ TEST_F(Accessibility, FieldsAreNamedAfterTheLabelInFrontOfThem)
     EXPECT_EQ(Name(Of(&page, IDC_T_SHORT)), "Short name:");
     EXPECT_EQ(Name(Of(&page, IDC_T_LONG)), "Long name:");
     EXPECT_EQ(Name(Of(&page, IDC_T_NOTES)), "Notes:");
+    // "..." beside a field keeps its text as its name and is described by the label.
+    EXPECT_EQ(Name(Of(&page, IDC_T_PUSH)), "...");
+    EXPECT_EQ(Of(&page, IDC_T_PUSH)->text(QAccessible::Description).toStdString(), "Short name:");
 
     // A combo box: named after its label, its entry is its value and the selected item of
     // its list, and the label is related to it.
@@ -127,6 +130,7 @@ TEST_F(Accessibility, FieldsAreNamedAfterTheLabelInFrontOfThem)
     // The name follows the label's text.
     page.GetDlgItem(IDC_T_SHORT_LABEL)->SetWindowText("&Title:");
     EXPECT_EQ(Name(Of(&page, IDC_T_SHORT)), "Title:");
+    EXPECT_EQ(Of(&page, IDC_T_PUSH)->text(QAccessible::Description).toStdString(), "Title:");
     EXPECT_EQ(Name(QAccessible::queryAccessibleInterface(page.Impl()->widget)), "Fields");
 }
 
