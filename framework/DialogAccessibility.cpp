@@ -1,7 +1,7 @@
 #include "framework/DialogAccessibility.h"
 
-#include <QAccessible>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAccessibleWidget>
 #include <QKeySequence>
 #include <QLineEdit>

@@ -4,8 +4,6 @@
 // group rather than by auto-exclusivity, and a combo box is named after its label.
 #pragma once
 
-class QWidget;
-
 // Installs the accessible interfaces of the dialog control classes. Needs the
 // application object; installing again does nothing.
 void InstallDialogAccessibility();

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/SheetDriver.h"
+#include "framework/SheetWindow.h"
 #include "framework/WndImpl.h"
 #include "tests/framework/TestSupport.h"
 
@@ -26,11 +27,27 @@ public:
         combo->SetCurSel(1);
         return TRUE;
     }
+    BOOL OnSetActive() override
+    {
+        GetSheet()->SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
+        return TRUE;
+    }
 };
 
 class CPlainPage : public CPropertyPageEx {
 public:
     explicit CPlainPage(UINT id) : CPropertyPageEx(id) {}
+};
+
+// A last page with nothing to focus: the Finish button takes the focus.
+class CFinishPage : public CPropertyPageEx {
+public:
+    CFinishPage() : CPropertyPageEx(IDD_T_THIRD) {}
+    BOOL OnSetActive() override
+    {
+        GetSheet()->SetWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
+        return TRUE;
+    }
 };
 
 class CFieldsSheet : public CPropertySheetEx {
@@ -44,7 +61,7 @@ public:
     }
     CPlainPage m_plain{IDD_T_SECOND};
     CFieldsPage m_fields;
-    CPlainPage m_last{IDD_T_THIRD};
+    CFinishPage m_last;
 };
 
 class Accessibility : public ::testing::Test {
@@ -145,6 +162,9 @@ TEST_F(Accessibility, EachPageGivesItsFirstControlTheFocusAndShowsIt)
     // The first tab stop is a radio group: its checked button takes the focus.
     EXPECT_TRUE(driver.HasFocus(IDC_T_RADIO_B));
     EXPECT_FALSE(driver.HasFocus(IDC_T_RADIO_A));
+    driver.Next();
+    EXPECT_TRUE(sheet.SheetImpl()->m_window->finish->hasFocus());
+    driver.Back();
     driver.Back();
     EXPECT_TRUE(driver.HasFocus(IDC_T_PUSH));
 }
