@@ -6,6 +6,8 @@
 #include "platform/Trace.h"
 #include "platform/WriteGuard.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -56,7 +58,8 @@ void FailedTool(const ToolResult& run, DWORD otherwise)
         code = ERROR_DISK_FULL;
     else if (Has(said, "Cannot initialize") || Has(said, "non DOS media"))
         code = ERROR_UNRECOGNIZED_VOLUME;
-    SetLastErrorWithDetail(code, run.LastWords());
+    // A full volume needs no more words than the system's own; other failures keep the tool's.
+    SetLastErrorWithDetail(code, code == ERROR_DISK_FULL ? std::string() : run.LastWords());
 }
 
 // On a sandbox machine a "fault ... write" sector inside the volume cannot be written: mtools
@@ -147,10 +150,59 @@ bool RunWriting(const KeyPath& at, const char* tool, const std::vector<std::stri
     return true;
 }
 
-std::string TemporaryName()
+struct FolderEntry {
+    std::string name;
+    bool folder = false;
+};
+
+// The entries of a folder; nullopt with the last error set when it is missing (a file is not a
+// folder) or the volume cannot be read.
+std::optional<std::vector<FolderEntry>> ListFolder(const KeyPath& folder)
+{
+    std::string prefix = folder.parts.empty() ? "::/" : folder.ToolPath() + "/";
+    ToolResult run = Mtools(folder, "mdir", {"-a", "-b"}, {prefix});
+    if (!run.Succeeded()) {
+        FailedTool(run, ERROR_PATH_NOT_FOUND);  // "not found"
+        return std::nullopt;
+    }
+    // One line an entry, its whole path; a folder's ends in "/".
+    std::vector<FolderEntry> entries;
+    size_t start = 0;
+    while (start < run.output.size()) {
+        size_t end = std::min(run.output.find('\n', start), run.output.size());
+        std::string line = run.output.substr(start, end - start);
+        start = end + 1;
+        if (line.rfind(prefix, 0) != 0 || line.size() == prefix.size())
+            continue;
+        FolderEntry entry{line.substr(prefix.size())};
+        entry.folder = entry.name.back() == '/';
+        if (entry.folder)
+            entry.name.pop_back();
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+KeyEntry EntryIn(const std::vector<FolderEntry>& entries, const std::string& name)
+{
+    for (const FolderEntry& entry : entries)
+        if (SameName(entry.name, name))
+            return entry.folder ? KeyEntry::Folder : KeyEntry::File;
+    return KeyEntry::Missing;
+}
+
+// A short name that no entry of the folder has: a long one would leave the renamed file
+// with an upper-case short name only.
+std::string TemporaryName(const std::vector<FolderEntry>& entries)
 {
     static unsigned counter = 0;
-    return "~bw" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+    std::string name;
+    do {
+        char text[16];
+        std::snprintf(text, sizeof text, "~bw%05u.tmp", ++counter % 100000);
+        name = text;
+    } while (EntryIn(entries, name) != KeyEntry::Missing);
+    return name;
 }
 
 }  // namespace
@@ -159,31 +211,10 @@ std::optional<KeyEntry> FindKeyEntry(const KeyPath& path)
 {
     if (path.parts.empty())
         return KeyEntry::Folder;
-    KeyPath parent = path.Parent();
-    std::string prefix = parent.parts.empty() ? "::/" : parent.ToolPath() + "/";
-    ToolResult run = Mtools(path, "mdir", {"-a", "-b"}, {prefix});
-    if (!run.Succeeded()) {
-        FailedTool(run, ERROR_PATH_NOT_FOUND);  // "not found": the folder above is missing
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(path.Parent());
+    if (!entries)
         return std::nullopt;
-    }
-    // One line an entry, its whole path; a folder's ends in "/".
-    size_t start = 0;
-    while (start < run.output.size()) {
-        size_t end = run.output.find('\n', start);
-        if (end == std::string::npos)
-            end = run.output.size();
-        std::string line = run.output.substr(start, end - start);
-        start = end + 1;
-        if (line.rfind(prefix, 0) != 0)
-            continue;
-        std::string name = line.substr(prefix.size());
-        bool folder = !name.empty() && name.back() == '/';
-        if (folder)
-            name.pop_back();
-        if (SameName(name, path.parts.back()))
-            return folder ? KeyEntry::Folder : KeyEntry::File;
-    }
-    return KeyEntry::Missing;
+    return EntryIn(*entries, path.parts.back());
 }
 
 std::optional<std::string> ReadKeyFile(const KeyPath& path)
@@ -212,14 +243,14 @@ std::optional<std::string> ReadKeyFile(const KeyPath& path)
 
 bool WriteKeyFile(const KeyPath& path, const std::string& data, const FeedProgress& fed)
 {
-    std::optional<KeyEntry> entry = FindKeyEntry(path);
-    if (!entry)
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(path.Parent());
+    if (!entries)
         return false;
-    if (*entry == KeyEntry::Folder) {
+    if (path.parts.empty() || EntryIn(*entries, path.parts.back()) == KeyEntry::Folder) {
         SetLastErrorWithDetail(ERROR_ACCESS_DENIED, path.Text() + " is a folder");
         return false;
     }
-    KeyPath temporary = path.Parent().Child(TemporaryName());
+    KeyPath temporary = path.Parent().Child(TemporaryName(*entries));
     ToolResult run;
     bool written = RunWriting(path, "mcopy", {"-D", "o"}, {"-", temporary.ToolPath()}, run, &data, fed);
     bool ran = run.started;
