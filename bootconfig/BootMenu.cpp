@@ -20,9 +20,7 @@ bool ReadMenuFile(CKeyDrive& key, const std::string& path, const std::string& fr
         return GetLastError() == ERROR_FILE_NOT_FOUND;
     }
     bool read = key.ReadWholeFile(file, text);
-    DWORD error = GetLastError();
-    key.CloseFile(file);
-    SetLastError(error);
+    key.CloseFile(file);   // a file that was only read changes nothing when it is closed
     return read;
 }
 
@@ -32,12 +30,9 @@ bool SaveMenuFile(CKeyDrive& key, const std::string& path, const std::string& te
     HANDLE file = key.CreateAlways(path.c_str());
     if (file == INVALID_HANDLE_VALUE)
         return false;
+    // The close of a file whose write failed writes nothing again, so the failure's error stays.
     bool written = key.WriteWholeFile(text, file);
-    DWORD error = GetLastError();
-    bool closed = key.CloseFile(file);
-    if (!written)
-        SetLastError(error);
-    return written && closed;
+    return key.CloseFile(file) && written;
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include "app/Wizard97.h"
 #include "framework/Afx.h"
-#include "pages/StatusLine.h"
 #include "res/resource.h"
 
 namespace {
@@ -49,6 +48,8 @@ bool CKeyDrive::CopyFlashFolder(const std::string& relativePath)
     char working[MAX_PATH] = "";
     DWORD length = GetCurrentDirectoryA(MAX_PATH, working);
     bool haveWorking = length != 0 && length < MAX_PATH;
+    if (length >= MAX_PATH)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);   // the working folder does not fit
     std::string source = std::string(working) + LoadResString(IDS_FLASH_FOLDER) + relativePath;
 
     WIN32_FIND_DATAA entry;

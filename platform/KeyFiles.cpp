@@ -16,14 +16,13 @@ namespace platform {
 // The largest file FAT holds.
 constexpr uint64_t kLargestFile = 0xFFFFFFFFull;
 
+// A flush that fails leaves the key's file as it was and is not tried again at the close.
 bool KeyFile::Flush()
 {
     if (!dirty)
         return true;
-    if (!WriteKeyFile(path, data))
-        return false;
     dirty = false;
-    return true;
+    return WriteKeyFile(path, data);
 }
 
 bool KeyFile::Close() { return Flush(); }
@@ -102,8 +101,10 @@ BOOL TransferKeyFile(KeyFile& file, void* buffer, DWORD count, DWORD* moved, boo
     }
     uint64_t done = 0;
     if (write) {
+        // A write that fails puts nothing of this handle on the key: the file keeps what it had.
         uint64_t end = file.position + count;
         if (end > kLargestFile) {
+            file.dirty = false;
             SetLastError(ERROR_DISK_FULL);
             return FALSE;
         }
@@ -111,6 +112,7 @@ BOOL TransferKeyFile(KeyFile& file, void* buffer, DWORD count, DWORD* moved, boo
             if (file.data.size() < end)
                 file.data.resize(static_cast<size_t>(end));  // a gap after the end reads as zeros
         } catch (const std::bad_alloc&) {
+            file.dirty = false;
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return FALSE;
         }

@@ -12,7 +12,8 @@ namespace platform {
 
 // A file of a key opened by CreateFileA. Its contents live here from the open on; a handle
 // that changed them (or created the file) puts them on the key whole when it is flushed or
-// closed, so a half-written file never stands on the key.
+// closed, so a half-written file never stands on the key. A failed flush is reported once:
+// the key keeps its old file, and the close does not write again.
 class KeyFile : public HandleObject {
 public:
     explicit KeyFile(KeyPath path) : HandleObject(HandleKind::File), path(std::move(path)) {}
