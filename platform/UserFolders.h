@@ -1,19 +1,11 @@
-// The folders of the person at the keyboard. Writing to disks needs root, so the program often
+// The folders of the person at the keyboard (GetImagesFolder is in OwnCalls.h). Writing to disks needs root, so the program often
 // runs as root on someone's behalf (pkexec leaves their user id in PKEXEC_UID, sudo in
 // SUDO_UID); what it makes for them must then be theirs, not root's.
 #pragma once
 
-#include "platform/Win32.h"
+#include "platform/OwnCalls.h"
 
 #include <string>
-
-// The folder that the image file dialogs open first. <working folder>/images when the person
-// at the keyboard may write there and it is not part of the installed system (nothing under
-// /usr is theirs to fill); otherwise their own ~/Bootwright/images, made on first use by
-// them, so that it belongs to them. Returns the length of the path written, without the
-// terminator; when the buffer is too small (or null), the size needed with the terminator,
-// and nothing is written; 0 when no folder could be found or made, with GetLastError.
-DWORD GetImagesFolder(LPSTR buffer, DWORD size);
 
 namespace platform {
 
