@@ -1,0 +1,210 @@
+// guest-run: what the test guest runs on its own kernel (tests/guest/guest-test). It uses this
+// computer's real disks, as the program does without a sandbox machine: it finds the USB
+// stick as the only key, is refused the system disk, and prepares the stick as the
+// filesystem and configuration pages do, while a file system of the stick is still mounted.
+// One line a step on standard output, "PASS: <step>" or "FAIL: <step>: <reason>"; the first
+// failure ends the run. The last line is "guest-run: <n> failed".
+//
+// usage: guest-run KEY-BYTES SYSTEM-BYTES MOUNT-POINT
+//   KEY-BYTES, SYSTEM-BYTES  sizes of the stick and of the system disk, to tell them apart
+//   MOUNT-POINT              where the stick's partition was mounted before the run
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "keydrive/KeyDrive.h"
+#include "pages/StepFailure.h"
+#include "platform/OwnCalls.h"
+
+namespace {
+
+int g_failed = 0;
+
+// The reason is a callable, so that it is formed after the step ran, not before.
+template <typename Reason>
+bool Step(const std::string& name, bool ok, Reason reason)
+{
+    if (ok)
+        std::printf("PASS: %s\n", name.c_str());
+    else
+        std::printf("FAIL: %s: %s\n", name.c_str(), std::string(reason()).c_str());
+    std::fflush(stdout);
+    g_failed += ok ? 0 : 1;
+    return ok;
+}
+
+// A step of the program's own: its last error says why it failed.
+bool Step(const std::string& name, bool ok)
+{
+    return Step(name, ok, [] { return LastErrorReason(); });
+}
+
+int Finish()
+{
+    std::printf("guest-run: %d failed\n", g_failed);
+    std::fflush(stdout);
+    return g_failed == 0 ? 0 : 1;
+}
+
+// The first sector of a disk's first partition as the kernel sees it now ("" without one).
+std::string KernelPartitionStart(const std::string& devicePath)
+{
+    std::string name = devicePath.substr(devicePath.rfind('/') + 1);
+    std::ifstream file("/sys/class/block/" + name + "/" + name + "1/start");
+    std::string start;
+    file >> start;
+    return start;
+}
+
+bool Mounted(const std::string& point)
+{
+    std::ifstream mounts("/proc/self/mounts");
+    std::string device, where, rest;
+    while (mounts >> device >> where && std::getline(mounts, rest))
+        if (where == point)
+            return true;
+    return false;
+}
+
+struct DiskInfo {
+    int number;
+    std::string model, path;
+    ULONGLONG size;
+};
+
+std::vector<DiskInfo> Disks()
+{
+    std::vector<DiskInfo> disks;
+    for (int n = 0;; ++n) {
+        char model[128] = "", path[256] = "";
+        ULONGLONG size = 0;
+        if (!GetDiskDescription(n, model, sizeof model, &size, path, sizeof path))
+            return disks;
+        disks.push_back({n, model, path, size});
+    }
+}
+
+// A handle for writing, as a tool would take one; true when it was refused for the right reason.
+bool RefusedForWriting(const std::string& path, std::string& why)
+{
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        why = path + " was opened for writing";
+        return false;
+    }
+    why = LastErrorReason();
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: guest-run KEY-BYTES SYSTEM-BYTES MOUNT-POINT\n");
+        return 2;
+    }
+    const ULONGLONG keyBytes = std::strtoull(argv[1], nullptr, 10);
+    const ULONGLONG systemBytes = std::strtoull(argv[2], nullptr, 10);
+    const std::string mountPoint = argv[3];
+
+    // The program's own start: its folder, its outside programs, its right to write disks.
+    char missing[256] = "";
+    if (!Step("this computer's machine, not a sandbox", std::getenv("BOOTWRIGHT_MACHINE") == nullptr,
+              [] { return "BOOTWRIGHT_MACHINE is set"; }) ||
+        !Step("the program's folder", EnterProgramFolder() != FALSE) ||
+        !Step("the outside programs", FindMissingTools(missing, sizeof missing) != FALSE && missing[0] == '\0',
+              [&] { return std::string("missing: ") + missing; }) ||
+        !Step("disk access", InitDiskAccess() != FALSE))
+        return Finish();
+
+    std::vector<DiskInfo> disks = Disks();
+    const DiskInfo* stick = nullptr;
+    const DiskInfo* system = nullptr;
+    for (const DiskInfo& disk : disks) {
+        std::printf("guest: disk %d: %s, \"%s\", %llu bytes\n", disk.number, disk.path.c_str(), disk.model.c_str(),
+                    static_cast<unsigned long long>(disk.size));
+        stick = disk.size == keyBytes ? &disk : stick;
+        system = disk.size == systemBytes ? &disk : system;
+    }
+    if (!Step("both disks are listed", disks.size() == 2 && stick && system,
+              [] { return "see the disk lines above"; }))
+        return Finish();
+
+    CKeyDrive key;
+    key.FindKeys();
+    std::string keys;
+    char letter = '\0';
+    int count = 0;
+    for (int n = 0; n < 26; ++n) {
+        if (!key.m_bIsKey[n])
+            continue;
+        ++count;
+        keys += std::string(keys.empty() ? "" : ", ") + static_cast<char>('A' + n) + ": on disk " +
+                std::to_string(key.m_nDiskNumber[n]);
+        letter = static_cast<char>('A' + n);
+    }
+    std::printf("guest: keys found: %s\n", keys.empty() ? "none" : keys.c_str());
+    if (!Step("the stick is the only key", count == 1 && key.m_nDiskNumber[letter - 'A'] == stick->number,
+              [&] { return "keys: " + keys; }))
+        return Finish();
+
+    // Every other letter, and the system disk itself, stays closed to writing.
+    std::string why;
+    bool refused = RefusedForWriting("\\\\.\\PhysicalDrive" + std::to_string(system->number), why);
+    std::printf("guest: opening the system disk for writing: %s\n", why.c_str());
+    for (char other = 'C'; refused && other <= 'Z'; ++other) {
+        if (other == letter)
+            continue;
+        if (key.OpenKey(other)) {
+            refused = false;
+            why = std::string(1, other) + ": opened as a key";
+        }
+        std::string volume = std::string("\\\\.\\") + other + ":";
+        std::string volumeWhy;
+        if (refused && !RefusedForWriting(volume, volumeWhy) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+            GetLastError() != ERROR_PATH_NOT_FOUND) {
+            refused = false;
+            why = volumeWhy;
+        }
+    }
+    if (!Step("the system disk and every other letter are refused for writing", refused, [&] { return why; }))
+        return Finish();
+
+    // The filesystem page's sequence, with the stick's partition mounted as a desktop leaves it.
+    if (!Step("the stick's partition is mounted at the start", Mounted(mountPoint),
+              [&] { return mountPoint + " is not mounted"; }) ||
+        !Step(std::string("the key ") + letter + ": opens", key.OpenKey(letter)) ||
+        !Step("RefreshKey", key.RefreshKey()) ||
+        !Step("still mounted until the first write", Mounted(mountPoint),
+              [&] { return mountPoint + " came off before any write"; }) ||
+        !Step("BlankKey", key.BlankKey()) ||
+        !Step("the write guard unmounted the stick", !Mounted(mountPoint),
+              [&] { return mountPoint + " stays mounted"; }) ||
+        !Step("RefreshKey", key.RefreshKey()) || !Step("LandMbr", key.LandMbr()) ||
+        !Step("RefreshKey", key.RefreshKey()) || !Step("WritePartitionTable", key.WritePartitionTable()) ||
+        !Step("the kernel sees the new partition one track in", KernelPartitionStart(stick->path) == "63",
+              [&] { return "its first partition starts at sector " + KernelPartitionStart(stick->path); }) ||
+        !Step("RefreshKey", key.RefreshKey()))
+        return Finish();
+    key.CloseKey();
+    if (!Step("FormatKey", key.FormatKey()) || !Step("RefreshKey", key.RefreshKey()))
+        return Finish();
+    key.CloseKey();
+    if (!Step("InstallBootLoader", key.InstallBootLoader()))
+        return Finish();
+
+    // The configuration page's firmware-flash choice.
+    auto failedFile = [&] { return LastErrorReason() + " (" + key.m_strFailedPath + ")"; };
+    bool copied = key.CopyFlashPackage();
+    if (!Step("CopyFlashPackage", copied || key.m_nFailedStep == 0, failedFile) ||
+        !Step("WriteFlashConfiguration", key.WriteFlashConfiguration(), failedFile))
+        return Finish();
+    key.CloseKey();
+    return Finish();
+}
