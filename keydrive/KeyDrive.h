@@ -43,6 +43,18 @@ public:
     // Boot loader
     bool InstallBootLoader();
 
+    // Raw image transfer
+    DWORD GetUsedSectors();
+    bool TransferImage(HANDLE file, bool toKey);
+    bool Backup(HANDLE file);
+    bool Restore(HANDLE file);
+    bool WriteFloppyImage(HANDLE source);
+    // Reads the first count sectors back from the key, past what the system holds of it in
+    // memory, and compares them with the source from its start.
+    bool VerifySectors(HANDLE source, DWORD count);
+    // The percentage shown after sector `index` of `total` (0 to 99).
+    static int TransferPercent(DWORD index, DWORD total);
+
     // Fields, in declaration order
     BYTE m_bIsKey[26];
     LONG m_nDiskNumber[26];
@@ -58,6 +70,9 @@ public:
     // The last operation already showed its failure in a box of its own (the installer that
     // cannot be started), so its caller need not show another.
     bool m_bErrorShown = false;
+    // What the last transfer that failed was doing, as the user reads it ("Writing sector
+    // 4096 of the key failed."); the reason is left in the last error.
+    std::string m_strTransferFailure;
 
 private:
     // True when this object's LoadLibraryA found the formatter, so the destructor

@@ -209,6 +209,8 @@ HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD d
     if (target.disk) {
         file->disk = target.disk->number;
         file->faults = target.disk->faults;
+        if (target.disk->keptSectors)
+            file->keptEnd = target.disk->keptSectors * kSectorSize;
     }
     if (!SharingAllows(*file)) {
         SetLastError(ERROR_SHARING_VIOLATION);
@@ -280,6 +282,21 @@ bool GuardWrite(FileObject& file)
     return true;
 }
 
+// Writes to a disk, volume or floppy go out to the device as they come, as they do on
+// Windows, where such a handle is not cached: the system starts writing each range at once,
+// and the next write waits until the range before it is on the device. So no more than two
+// writes of a handle wait in memory, the progress a program shows is the device's own, and
+// a flush at the end is short. A failure to write back shows at the flush.
+void WriteBehind(FileObject& file, uint64_t at, uint64_t count)
+{
+    ::sync_file_range(file.fd, static_cast<off_t>(at), static_cast<off_t>(count), SYNC_FILE_RANGE_WRITE);
+    if (file.behindCount)
+        ::sync_file_range(file.fd, static_cast<off_t>(file.behindAt), static_cast<off_t>(file.behindCount),
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    file.behindAt = at;
+    file.behindCount = count;
+}
+
 // The common part of ReadFile and WriteFile.
 BOOL Transfer(HANDLE handle, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped, bool write)
 {
@@ -314,11 +331,17 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD count, DWORD* moved, OVERLAPPED
         }
     }
     auto* bytes = static_cast<uint8_t*>(buffer);
+    const uint64_t start = file->base + file->position;
+    // A key that holds less than it reports takes what is written past its real end and
+    // loses it: only the part before that end reaches the backing.
+    uint64_t stored = wanted;
+    if (write && start + wanted > file->keptEnd)
+        stored = file->keptEnd > start ? file->keptEnd - start : 0;
     uint64_t done = 0;
     int err = 0;
-    while (done < wanted) {
-        size_t chunk = static_cast<size_t>(std::min<uint64_t>(wanted - done, 1u << 30));
-        off_t at = static_cast<off_t>(file->base + file->position + done);
+    while (done < stored) {
+        size_t chunk = static_cast<size_t>(std::min<uint64_t>(stored - done, 1u << 30));
+        off_t at = static_cast<off_t>(start + done);
         ssize_t n = write ? ::pwrite(file->fd, bytes + done, chunk, at) : ::pread(file->fd, bytes + done, chunk, at);
         if (n < 0 && errno == EINTR)
             continue;
@@ -330,6 +353,10 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD count, DWORD* moved, OVERLAPPED
             break;  // end of an ordinary file
         done += static_cast<uint64_t>(n);
     }
+    if (write && file->bounded && done)
+        WriteBehind(*file, start, done);
+    if (!err && done == stored)
+        done = wanted;
     file->position += done;
     if (moved)
         *moved = static_cast<DWORD>(done);
@@ -490,6 +517,29 @@ BOOL DeleteFileA(LPCSTR lpFileName)
     }
     SetLastError(ERROR_SUCCESS);
     return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR lpFileName)
+{
+    if (!lpFileName || !*lpFileName) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    std::string path = NativePath(lpFileName);
+    if (IsDevicePath(path) || IsDriveLetterPath(path) || path.rfind("//", 0) == 0) {
+        SetLastError(ERROR_PATH_NOT_FOUND);  // only ordinary files and folders have attributes here
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        SetLastError(errno == ENOENT ? MissingPathError(path) : ErrorFromErrno(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    if (!S_ISDIR(st.st_mode) && ::access(path.c_str(), W_OK) != 0)
+        attributes = FILE_ATTRIBUTE_READONLY;
+    SetLastError(ERROR_SUCCESS);
+    return attributes;
 }
 
 DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)

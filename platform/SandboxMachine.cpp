@@ -62,6 +62,8 @@ std::unique_ptr<SandboxMachine> SandboxMachine::Load(const std::string& folder, 
     std::optional<std::string> floppies[2];
     struct PendingFault { int disk; Fault fault; int line; };
     std::vector<PendingFault> faults;
+    struct PendingLoss { int disk; uint64_t sector; int line; };
+    std::vector<PendingLoss> lost;
     std::vector<std::pair<int, int>> unreadable;  // disk, line
 
     std::string line;
@@ -103,13 +105,16 @@ std::unique_ptr<SandboxMachine> SandboxMachine::Load(const std::string& folder, 
                 return fail("backing " + backing + " cannot be opened");
             floppies[w[1] == "B"] = backing;
         } else if (w[0] == "fault") {
-            if (w.size() != 4 || !ParseNumber(w[1], n) || (w[2] != "read" && w[2] != "write"))
-                return fail("expected: fault DISK read|write SECTOR");
+            if (w.size() != 4 || !ParseNumber(w[1], n) || (w[2] != "read" && w[2] != "write" && w[2] != "lose"))
+                return fail("expected: fault DISK read|write|lose SECTOR");
             Fault fault;
             fault.write = w[2] == "write";
             if (!ParseNumber(w[3], fault.sector))
                 return fail("bad sector number " + w[3]);
-            faults.push_back({int(n), fault, lineNumber});
+            if (w[2] == "lose")
+                lost.push_back({int(n), fault.sector, lineNumber});
+            else
+                faults.push_back({int(n), fault, lineNumber});
         } else if (w[0] == "registry") {
             if (w.size() != 3 || w[1] != "unreadable" || !ParseNumber(w[2], n) || n > 31)
                 return fail("expected: registry unreadable DISK");
@@ -123,6 +128,14 @@ std::unique_ptr<SandboxMachine> SandboxMachine::Load(const std::string& folder, 
         if (!disks.count(pending.disk))
             return fail("fault on disk " + std::to_string(pending.disk) + ", which is not defined");
         disks[pending.disk].faults.push_back(pending.fault);
+    }
+    for (const auto& pending : lost) {
+        lineNumber = pending.line;
+        if (!disks.count(pending.disk))
+            return fail("fault on disk " + std::to_string(pending.disk) + ", which is not defined");
+        if (pending.sector == 0)
+            return fail("a disk that loses every write from sector 0 is not a disk");
+        disks[pending.disk].keptSectors = pending.sector;
     }
     for (auto [disk, at] : unreadable) {
         lineNumber = at;
