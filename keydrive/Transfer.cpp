@@ -443,33 +443,52 @@ bool CKeyDrive::VerifySectors(HANDLE source, DWORD count)
 
 // The floppy's whole chunks of 36,864 bytes, at most 2,880 of them, over the start of the
 // key, read back and compared; the key's sectors after them keep what they hold. A source
-// shorter than one chunk, or one that cannot be read, is reported. It uses the handles the
-// key selection page opened, and ends with the drive letter released.
+// shorter than one chunk, one that cannot be read and one larger than the key are
+// reported. It uses the handles the key selection page opened, and ends with the drive
+// letter released.
 bool CKeyDrive::WriteFloppyImage(HANDLE source)
 {
     m_strTransferFailure.clear();
-    bool written = false;
-    ULONGLONG bytes = 0;
-    Stop stop;
-    if (!Rewind(m_hDisk)) {
-        m_strTransferFailure = Text(IDS_KEY_OPEN_FAILED, m_chLetter);
-    } else if (!Rewind(source)) {
-        m_strTransferFailure = Text(IDS_READ_IMAGE_FAILED, 0u);
-    } else if (!SizeOfFile(source, bytes)) {
-        m_strTransferFailure = FailedStep(IDS_READING_IMAGE_SIZE);
-    } else if (bytes / (kChunkSectors * kSector) == 0) {
-        SetLastError(ERROR_HANDLE_EOF);
-        m_strTransferFailure = Text(IDS_FLOPPY_TOO_SHORT);
-    } else {
+    auto write = [&]() {
+        ULONGLONG bytes = 0, keyBytes = 0;
+        if (!Rewind(m_hDisk)) {
+            m_strTransferFailure = Text(IDS_KEY_OPEN_FAILED, m_chLetter);
+            return false;
+        }
+        if (!Rewind(source)) {
+            m_strTransferFailure = Text(IDS_READ_IMAGE_FAILED, 0u);
+            return false;
+        }
+        if (!SizeOfFile(source, bytes)) {
+            m_strTransferFailure = FailedStep(IDS_READING_IMAGE_SIZE);
+            return false;
+        }
+        if (!SizeOfKey(m_hDisk, keyBytes)) {
+            m_strTransferFailure = FailedStep(IDS_READING_KEY_SIZE);
+            return false;
+        }
         DWORD chunks = static_cast<DWORD>(std::min<ULONGLONG>(bytes / (kChunkSectors * kSector), kFloppyChunks));
         DWORD count = chunks * kChunkSectors;
+        if (chunks == 0) {
+            SetLastError(ERROR_HANDLE_EOF);
+            m_strTransferFailure = Text(IDS_FLOPPY_TOO_SHORT);
+            return false;
+        }
+        if (static_cast<ULONGLONG>(count) * kSector > keyBytes) {
+            SetLastError(ERROR_DISK_FULL);
+            SetLastErrorDetail(Text(IDS_IMAGE_AND_KEY_SIZES, Grouped(bytes).c_str(), Grouped(keyBytes).c_str()).c_str());
+            m_strTransferFailure = Text(IDS_IMAGE_TOO_LARGE);
+            return false;
+        }
+        Stop stop;
         if (!MoveSectors(source, m_hDisk, count, false, stop)) {
             SetLastError(stop.error);
             m_strTransferFailure = StopText(stop, true);
-        } else {
-            written = VerifyKey(m_hDisk, source, count, false, m_strTransferFailure);
+            return false;
         }
-    }
+        return VerifyKey(m_hDisk, source, count, false, m_strTransferFailure);
+    };
+    bool written = write();
     CKeepLastError keep;
     ReleaseDriveLetter();
     return written;

@@ -143,6 +143,13 @@ HANDLE OpenOrdinary(const std::string& path, DWORD access, DWORD share, DWORD di
         SetLastError(ERROR_ACCESS_DENIED);  // a folder is not opened as a file
         return INVALID_HANDLE_VALUE;
     }
+    if (S_ISBLK(st.st_mode) && wantWrite) {
+        // A disk named by its device node would be written past the write guard: disks are
+        // written only through their own names ("\\.\PhysicalDriveN").
+        ::close(fd);
+        SetLastErrorWithDetail(ERROR_ACCESS_DENIED, path + " is a disk, not a file");
+        return INVALID_HANDLE_VALUE;
+    }
     auto file = std::make_shared<FileObject>(HandleKind::File, fd);
     file->canRead = access & GENERIC_READ;
     file->canWrite = wantWrite;

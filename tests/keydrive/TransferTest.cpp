@@ -2,6 +2,7 @@
 // key that lies about its size is caught at.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 #include "tests/support/Sandbox.h"
@@ -239,6 +240,21 @@ TEST_F(Transfer, FloppyImagesGoInWholeChunksAndAnUnreadableSourceIsReported)
     drive.CloseFile(source);
     EXPECT_EQ(drive.m_strTransferFailure, "Reading sector 0 of the image failed.");
     EXPECT_EQ(ReadBytes(key, 0, 4 * kMiB), before);
+}
+
+}  // namespace
+
+namespace {
+
+// A backup target that names a disk by its device node would be written past the write
+// guard: it is refused, and only the disk's own name leads to it.
+TEST(TransferTarget, ADiskNodeIsNoImageFile)
+{
+    if (!std::filesystem::exists("/dev/loop0"))
+        GTEST_SKIP() << "no /dev/loop0 here";
+    HANDLE file = CKeyDrive().CreateAlways("/dev/loop0");
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
 }  // namespace
