@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Win32.h"
 
@@ -50,7 +51,7 @@ public:
     bool Restore(HANDLE file);
     bool WriteFloppyImage(HANDLE source);
     // Reads the first count sectors back from the key, past what the system holds of it in
-    // memory, and compares them with the source from its start.
+    // memory, and compares them with what the last transfer onto the key wrote from source.
     bool VerifySectors(HANDLE source, DWORD count);
     // The percentage shown after sector `index` of `total` (0 to 99).
     static int TransferPercent(DWORD index, DWORD total);
@@ -75,6 +76,9 @@ public:
     std::string m_strTransferFailure;
 
 private:
+    // A fingerprint of each block that the last transfer onto the key wrote, so that reading
+    // the key back compares what it holds without reading the source a second time.
+    std::vector<ULONGLONG> m_writtenBlocks;
     // True when this object's LoadLibraryA found the formatter, so the destructor
     // releases only what it took.
     bool m_bFormatterLoaded;

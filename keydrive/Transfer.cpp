@@ -4,7 +4,10 @@
 // An image is a raw copy of the key's sectors from sector 0, with no header: byte k of the
 // file is byte k of the disk. Data moves in blocks of 1 MiB; the progress counter, the
 // percentage on the backup page and a failure all keep their meaning per 512-byte sector,
-// as if the copy went a sector at a time.
+// as if the copy went a sector at a time. What is written to the key is read back from it
+// afterwards and compared, block by block, with a fingerprint (XXH3) taken of each block as
+// it was written; only a block that differs is read from the source again, to find its
+// first differing sector.
 #include "keydrive/KeyDrive.h"
 
 #include <algorithm>
@@ -19,6 +22,9 @@
 #include "pages/StatusLine.h"
 #include "platform/OwnCalls.h"
 #include "res/resource.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 namespace {
 
@@ -207,12 +213,21 @@ void CountPasses(DWORD first, DWORD n, DWORD total)
     }
 }
 
-// Copies `count` sectors from where the source stands to where the target stands, a block
-// at a time. The transfer stops at the first sector that cannot be read or written, with
-// every sector before it copied and the sectors counted as a copy a sector at a time counts
-// them: the pass that fails is counted too.
-bool MoveSectors(HANDLE source, HANDLE target, DWORD count, bool countPasses, Stop& stop)
+ULONGLONG Fingerprint(const BYTE* bytes, DWORD count)
 {
+    return XXH3_64bits(bytes, count);
+}
+
+// Copies `count` sectors from where the source stands to where the target stands, a block
+// at a time, and notes a fingerprint of each block written when asked. The transfer stops
+// at the first sector that cannot be read or written, with every sector before it copied
+// and the sectors counted as a copy a sector at a time counts them: the pass that fails is
+// counted too.
+bool MoveSectors(HANDLE source, HANDLE target, DWORD count, bool countPasses, Stop& stop,
+                 std::vector<ULONGLONG>* fingerprints = nullptr)
+{
+    if (fingerprints)
+        fingerprints->clear();
     Block block = NewBlock();
     if (!block) {
         stop = {0, true, ERROR_NOT_ENOUGH_MEMORY};
@@ -233,53 +248,58 @@ bool MoveSectors(HANDLE source, HANDLE target, DWORD count, bool countPasses, St
             CountPasses(first, read ? n : good + 1, count);
         if (!read)
             return false;
+        if (fingerprints)
+            fingerprints->push_back(Fingerprint(block.get(), n * kSector));
         first += n;
     }
     return true;
 }
 
 // Reads the first `count` sectors back from the key, past what the system holds of it in
-// memory, and compares them with the source from its start. `failure` names the first
-// sector that could not be read or does not hold what the source holds.
-bool VerifyKey(HANDLE key, HANDLE source, DWORD count, bool showProgress, std::string& failure)
+// memory, and compares them with what was written: a block whose fingerprint matches holds
+// it; any other block is compared with the source, read again, sector by sector. `failure`
+// names the first sector that could not be read or does not hold what the source holds.
+bool VerifyKey(HANDLE key, HANDLE source, DWORD count, const std::vector<ULONGLONG>& fingerprints,
+               bool showProgress, std::string& failure)
 {
     if (!FlushFileBuffers(key)) {
         failure = FailedStep(IDS_FLUSHING_KEY);
         return false;
     }
-    if (!SeekToSector(key, 0) || !SeekToSector(source, 0)) {
-        failure = Text(IDS_READ_KEY_FAILED, 0u);
-        return false;
-    }
-    Block written = NewBlock();
     Block kept = NewBlock();
-    if (!written || !kept) {
+    Block written = NewBlock();
+    if (!kept || !written || !SeekToSector(key, 0)) {
         failure = Text(IDS_READ_KEY_FAILED, 0u);
         return false;
     }
     CWizard97* wizard = showProgress ? TheWizard() : nullptr;
     Stop stop;
-    for (DWORD first = 0; first < count;) {
+    for (DWORD first = 0, block = 0; first < count; ++block) {
         DWORD n = std::min(kBlockSectors, count - first);
         Repaint();
         if (wizard)
             wizard->m_backupPage.ShowPercent(CKeyDrive::TransferPercent(first, count));
-        if (!ReadSectors(source, written.get(), first, n, stop)) {
-            failure = Text(IDS_READ_IMAGE_FAILED, stop.sector);
-            return false;
-        }
         if (!ReadSectors(key, kept.get(), first, n, stop)) {
             failure = Text(IDS_READ_KEY_FAILED, stop.sector);
             return false;
         }
-        if (std::memcmp(written.get(), kept.get(), n * kSector) != 0) {
-            DWORD i = 0;
-            while (std::memcmp(written.get() + i * kSector, kept.get() + i * kSector, kSector) == 0)
-                ++i;
-            SetLastError(ERROR_CRC);
-            SetLastErrorDetail(LoadResString(IDS_KEY_KEEPS_OTHER_DATA).c_str());
-            failure = Text(IDS_VERIFY_KEY_FAILED, first + i);
-            return false;
+        if (block >= fingerprints.size() || Fingerprint(kept.get(), n * kSector) != fingerprints[block]) {
+            if (!SeekToSector(source, first)) {
+                failure = Text(IDS_READ_IMAGE_FAILED, first);
+                return false;
+            }
+            if (!ReadSectors(source, written.get(), first, n, stop)) {
+                failure = Text(IDS_READ_IMAGE_FAILED, stop.sector);
+                return false;
+            }
+            for (DWORD i = 0; i < n; ++i) {
+                if (std::memcmp(written.get() + i * kSector, kept.get() + i * kSector, kSector) != 0) {
+                    SetLastError(ERROR_CRC);
+                    SetLastErrorDetail(LoadResString(IDS_KEY_KEEPS_OTHER_DATA).c_str());
+                    failure = Text(IDS_VERIFY_KEY_FAILED, first + i);
+                    return false;
+                }
+            }
         }
         first += n;
     }
@@ -339,6 +359,7 @@ DWORD CKeyDrive::GetUsedSectors()
 bool CKeyDrive::TransferImage(HANDLE file, bool toKey)
 {
     m_strTransferFailure.clear();
+    m_writtenBlocks.clear();
     if (!RefreshKey()) {
         m_strTransferFailure = Text(IDS_KEY_OPEN_FAILED, m_chLetter);
         return false;
@@ -392,7 +413,8 @@ bool CKeyDrive::TransferImage(HANDLE file, bool toKey)
         return false;
     }
     Stop stop;
-    bool moved = toKey ? MoveSectors(file, m_hDisk, count, true, stop) : MoveSectors(m_hDisk, file, count, true, stop);
+    bool moved = toKey ? MoveSectors(file, m_hDisk, count, true, stop, &m_writtenBlocks)
+                       : MoveSectors(m_hDisk, file, count, true, stop);
     // A key that holds less than its partition table says has been read to its very end:
     // the image holds all there is.
     if (!moved && !toKey && stop.reading && stop.error == ERROR_HANDLE_EOF)
@@ -428,7 +450,8 @@ bool CKeyDrive::Restore(HANDLE file)
     if (restored) {
         if (CWizard97* wizard = TheWizard())
             wizard->m_backupPage.ShowStep(IDS_VERIFYING);
-        restored = VerifyKey(m_hDisk, file, static_cast<DWORD>(bytes / kSector), true, m_strTransferFailure);
+        restored = VerifyKey(m_hDisk, file, static_cast<DWORD>(bytes / kSector), m_writtenBlocks, true,
+                             m_strTransferFailure);
     }
     CKeepLastError keep;
     ReleaseDriveLetter();
@@ -438,7 +461,7 @@ bool CKeyDrive::Restore(HANDLE file)
 bool CKeyDrive::VerifySectors(HANDLE source, DWORD count)
 {
     m_strTransferFailure.clear();
-    return VerifyKey(m_hDisk, source, count, false, m_strTransferFailure);
+    return VerifyKey(m_hDisk, source, count, m_writtenBlocks, false, m_strTransferFailure);
 }
 
 // The floppy's whole chunks of 36,864 bytes, at most 2,880 of them, over the start of the
@@ -449,6 +472,7 @@ bool CKeyDrive::VerifySectors(HANDLE source, DWORD count)
 bool CKeyDrive::WriteFloppyImage(HANDLE source)
 {
     m_strTransferFailure.clear();
+    m_writtenBlocks.clear();
     auto write = [&]() {
         ULONGLONG bytes = 0, keyBytes = 0;
         if (!Rewind(m_hDisk)) {
@@ -481,12 +505,12 @@ bool CKeyDrive::WriteFloppyImage(HANDLE source)
             return false;
         }
         Stop stop;
-        if (!MoveSectors(source, m_hDisk, count, false, stop)) {
+        if (!MoveSectors(source, m_hDisk, count, false, stop, &m_writtenBlocks)) {
             SetLastError(stop.error);
             m_strTransferFailure = StopText(stop, true);
             return false;
         }
-        return VerifyKey(m_hDisk, source, count, false, m_strTransferFailure);
+        return VerifyKey(m_hDisk, source, count, m_writtenBlocks, false, m_strTransferFailure);
     };
     bool written = write();
     CKeepLastError keep;

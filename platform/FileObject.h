@@ -37,7 +37,7 @@ public:
     bool guarded = false;    // the write guard let this handle write (it runs before the first write)
     std::vector<Fault> faults;
     uint64_t keptEnd = UINT64_MAX;   // bytes into the backing from which writes are lost
-    uint64_t behindAt = 0;           // the last range written, still on its way to the device
+    uint64_t behindAt = 0;           // the range written and still on its way to the device
     uint64_t behindCount = 0;
 };
 

@@ -291,17 +291,29 @@ bool GuardWrite(FileObject& file)
 
 // Writes to a disk, volume or floppy go out to the device as they come, as they do on
 // Windows, where such a handle is not cached: the system starts writing each range at once,
-// and the next write waits until the range before it is on the device. So no more than two
-// writes of a handle wait in memory, the progress a program shows is the device's own, and
-// a flush at the end is short. A failure to write back shows at the flush.
+// and a write waits once more than kBehindMost bytes are on their way, until all but the
+// last kBehindLeast of them are on the device. So the device always has work queued, little
+// waits in memory, the progress a program shows is the device's own, and a flush at the
+// end is short. A failure to write back shows at the flush.
+constexpr uint64_t kBehindMost = 16u << 20;
+constexpr uint64_t kBehindLeast = 8u << 20;
+
 void WriteBehind(FileObject& file, uint64_t at, uint64_t count)
 {
-    ::sync_file_range(file.fd, static_cast<off_t>(at), static_cast<off_t>(count), SYNC_FILE_RANGE_WRITE);
-    if (file.behindCount)
-        ::sync_file_range(file.fd, static_cast<off_t>(file.behindAt), static_cast<off_t>(file.behindCount),
+    auto wait = [&file](uint64_t bytes) {
+        ::sync_file_range(file.fd, static_cast<off_t>(file.behindAt), static_cast<off_t>(bytes),
                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-    file.behindAt = at;
-    file.behindCount = count;
+        file.behindAt += bytes;
+        file.behindCount -= bytes;
+    };
+    ::sync_file_range(file.fd, static_cast<off_t>(at), static_cast<off_t>(count), SYNC_FILE_RANGE_WRITE);
+    if (file.behindCount && at != file.behindAt + file.behindCount)
+        wait(file.behindCount);  // elsewhere on the device: what came before goes out first
+    if (!file.behindCount)
+        file.behindAt = at;
+    file.behindCount += count;
+    if (file.behindCount > kBehindMost)
+        wait(file.behindCount - kBehindLeast);
 }
 
 // The common part of ReadFile and WriteFile.
