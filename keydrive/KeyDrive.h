@@ -56,6 +56,14 @@ public:
     // The percentage shown after sector `index` of `total` (0 to 99).
     static int TransferPercent(DWORD index, DWORD total);
 
+    // A block that the last transfer onto the key wrote: its first sector, its sectors, and
+    // a fingerprint of what was written.
+    struct WrittenBlock {
+        DWORD nFirst;
+        DWORD nCount;
+        ULONGLONG nFingerprint;
+    };
+
     // Fields, in declaration order
     BYTE m_bIsKey[26];
     LONG m_nDiskNumber[26];
@@ -78,7 +86,7 @@ public:
 private:
     // A fingerprint of each block that the last transfer onto the key wrote, so that reading
     // the key back compares what it holds without reading the source a second time.
-    std::vector<ULONGLONG> m_writtenBlocks;
+    std::vector<WrittenBlock> m_writtenBlocks;
     // True when this object's LoadLibraryA found the formatter, so the destructor
     // releases only what it took.
     bool m_bFormatterLoaded;

@@ -11,6 +11,7 @@
 #include "keydrive/KeyDrive.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +30,8 @@
 namespace {
 
 constexpr DWORD kSector = 512;
-constexpr DWORD kBlockSectors = 2048;   // 1 MiB a read and a write
+constexpr DWORD kFewestSectors = 2048;  // a block is 1 MiB...
+constexpr DWORD kMostSectors = 8192;    // ...to 4 MiB
 constexpr DWORD kChunkSectors = 72;     // a floppy image goes in chunks of 36,864 bytes...
 constexpr DWORD kFloppyChunks = 2880;   // ...and at most 2,880 of them
 
@@ -89,10 +91,10 @@ struct FreeBlock {
 };
 using Block = std::unique_ptr<BYTE[], FreeBlock>;
 
-// A buffer of one block, aligned as a device wants it.
+// A buffer for the largest block, aligned as a device wants it.
 Block NewBlock()
 {
-    Block block(static_cast<BYTE*>(std::aligned_alloc(4096, kBlockSectors * kSector)));
+    Block block(static_cast<BYTE*>(std::aligned_alloc(4096, kMostSectors * kSector)));
     if (!block)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return block;
@@ -154,11 +156,26 @@ bool WriteWhole(HANDLE handle, const BYTE* buffer, DWORD bytes)
 }
 
 // Where a run of sector moves stopped: the sector, whether reading or writing it failed,
-// and the error it failed with.
+// and the error it failed with, taken at the failure (what follows may change the last
+// error), with the detail the platform left beside it.
 struct Stop {
     DWORD sector = 0;
     bool reading = false;
     DWORD error = ERROR_SUCCESS;
+    std::string detail;
+
+    static Stop At(DWORD sector, bool reading)
+    {
+        char detail[1024] = "";
+        GetLastErrorDetail(detail, sizeof detail);
+        return {sector, reading, GetLastError(), detail};
+    }
+    // The failure becomes the last error again, for the page that reports it.
+    void Restate() const
+    {
+        SetLastError(error);
+        SetLastErrorDetail(detail.c_str());
+    }
 };
 
 // n sectors from sector `first` (where the handle stands) into the buffer: in one read, or,
@@ -175,7 +192,7 @@ bool ReadSectors(HANDLE handle, BYTE* buffer, DWORD first, DWORD n, Stop& stop)
         if (i == n)
             return true;
     }
-    stop = {first + i, true, GetLastError()};
+    stop = Stop::At(first + i, true);
     return false;
 }
 
@@ -191,7 +208,7 @@ bool WriteSectors(HANDLE handle, const BYTE* buffer, DWORD first, DWORD n, Stop&
         if (i == n)
             return true;
     }
-    stop = {first + i, false, GetLastError()};
+    stop = Stop::At(first + i, false);
     return false;
 }
 
@@ -218,24 +235,48 @@ ULONGLONG Fingerprint(const BYTE* bytes, DWORD count)
     return XXH3_64bits(bytes, count);
 }
 
+// The size of the next block: it grows while blocks go by quickly and shrinks when one takes
+// long, so that a fast disk gets the large requests it works best with while the sheet is
+// still repainted, after every block, ten times a second on any key faster than 10 MiB/s.
+class CBlockPace {
+public:
+    DWORD Sectors(DWORD left) const { return std::min(m_nSectors, left); }
+    void Start() { m_start = Clock::now(); }
+    void Finish()
+    {
+        auto took = Clock::now() - m_start;
+        if (took < std::chrono::milliseconds(25))
+            m_nSectors = std::min(m_nSectors * 2, kMostSectors);
+        else if (took > std::chrono::milliseconds(100))
+            m_nSectors = std::max(m_nSectors / 2, kFewestSectors);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    DWORD m_nSectors = kFewestSectors;
+    Clock::time_point m_start;
+};
+
 // Copies `count` sectors from where the source stands to where the target stands, a block
 // at a time, and notes a fingerprint of each block written when asked. The transfer stops
 // at the first sector that cannot be read or written, with every sector before it copied
 // and the sectors counted as a copy a sector at a time counts them: the pass that fails is
 // counted too.
 bool MoveSectors(HANDLE source, HANDLE target, DWORD count, bool countPasses, Stop& stop,
-                 std::vector<ULONGLONG>* fingerprints = nullptr)
+                 std::vector<CKeyDrive::WrittenBlock>* fingerprints = nullptr)
 {
     if (fingerprints)
         fingerprints->clear();
     Block block = NewBlock();
     if (!block) {
-        stop = {0, true, ERROR_NOT_ENOUGH_MEMORY};
+        stop = Stop::At(0, true);
         return false;
     }
+    CBlockPace pace;
     for (DWORD first = 0; first < count;) {
-        DWORD n = std::min(kBlockSectors, count - first);
+        DWORD n = pace.Sectors(count - first);
         Repaint();
+        pace.Start();
         bool read = ReadSectors(source, block.get(), first, n, stop);
         DWORD good = read ? n : stop.sector - first;
         Stop writeStop;
@@ -249,33 +290,43 @@ bool MoveSectors(HANDLE source, HANDLE target, DWORD count, bool countPasses, St
         if (!read)
             return false;
         if (fingerprints)
-            fingerprints->push_back(Fingerprint(block.get(), n * kSector));
+            fingerprints->push_back({first, n, Fingerprint(block.get(), n * kSector)});
+        pace.Finish();
         first += n;
     }
     return true;
 }
 
 // Reads the first `count` sectors back from the key, past what the system holds of it in
-// memory, and compares them with what was written: a block whose fingerprint matches holds
-// it; any other block is compared with the source, read again, sector by sector. `failure`
-// names the first sector that could not be read or does not hold what the source holds.
-bool VerifyKey(HANDLE key, HANDLE source, DWORD count, const std::vector<ULONGLONG>& fingerprints,
+// memory, block by block as they were written, and compares them with what was written: a
+// block whose fingerprint matches holds it; any other block is compared with the source,
+// read again, sector by sector. `failure` names the first sector that could not be read or
+// does not hold what the source holds.
+bool VerifyKey(HANDLE key, HANDLE source, DWORD count, const std::vector<CKeyDrive::WrittenBlock>& written,
                bool showProgress, std::string& failure)
 {
+    // Without a fingerprint of every block, every block is compared with the source.
+    std::vector<CKeyDrive::WrittenBlock> blocks = written;
+    bool fingerprinted = !blocks.empty() && blocks.back().nFirst + blocks.back().nCount == count;
+    if (!fingerprinted) {
+        blocks.clear();
+        for (DWORD first = 0; first < count; first += std::min(kMostSectors, count - first))
+            blocks.push_back({first, std::min(kMostSectors, count - first), 0});
+    }
     if (!FlushFileBuffers(key)) {
         failure = FailedStep(IDS_FLUSHING_KEY);
         return false;
     }
     Block kept = NewBlock();
-    Block written = NewBlock();
-    if (!kept || !written || !SeekToSector(key, 0)) {
+    Block wanted = NewBlock();
+    if (!kept || !wanted || !SeekToSector(key, 0)) {
         failure = Text(IDS_READ_KEY_FAILED, 0u);
         return false;
     }
     CWizard97* wizard = showProgress ? TheWizard() : nullptr;
     Stop stop;
-    for (DWORD first = 0, block = 0; first < count; ++block) {
-        DWORD n = std::min(kBlockSectors, count - first);
+    for (const CKeyDrive::WrittenBlock& block : blocks) {
+        DWORD first = block.nFirst, n = block.nCount;
         Repaint();
         if (wizard)
             wizard->m_backupPage.ShowPercent(CKeyDrive::TransferPercent(first, count));
@@ -283,25 +334,24 @@ bool VerifyKey(HANDLE key, HANDLE source, DWORD count, const std::vector<ULONGLO
             failure = Text(IDS_READ_KEY_FAILED, stop.sector);
             return false;
         }
-        if (block >= fingerprints.size() || Fingerprint(kept.get(), n * kSector) != fingerprints[block]) {
-            if (!SeekToSector(source, first)) {
-                failure = Text(IDS_READ_IMAGE_FAILED, first);
+        if (fingerprinted && Fingerprint(kept.get(), n * kSector) == block.nFingerprint)
+            continue;
+        if (!SeekToSector(source, first)) {
+            failure = Text(IDS_READ_IMAGE_FAILED, first);
+            return false;
+        }
+        if (!ReadSectors(source, wanted.get(), first, n, stop)) {
+            failure = Text(IDS_READ_IMAGE_FAILED, stop.sector);
+            return false;
+        }
+        for (DWORD i = 0; i < n; ++i) {
+            if (std::memcmp(wanted.get() + i * kSector, kept.get() + i * kSector, kSector) != 0) {
+                SetLastError(ERROR_CRC);
+                SetLastErrorDetail(LoadResString(IDS_KEY_KEEPS_OTHER_DATA).c_str());
+                failure = Text(IDS_VERIFY_KEY_FAILED, first + i);
                 return false;
-            }
-            if (!ReadSectors(source, written.get(), first, n, stop)) {
-                failure = Text(IDS_READ_IMAGE_FAILED, stop.sector);
-                return false;
-            }
-            for (DWORD i = 0; i < n; ++i) {
-                if (std::memcmp(written.get() + i * kSector, kept.get() + i * kSector, kSector) != 0) {
-                    SetLastError(ERROR_CRC);
-                    SetLastErrorDetail(LoadResString(IDS_KEY_KEEPS_OTHER_DATA).c_str());
-                    failure = Text(IDS_VERIFY_KEY_FAILED, first + i);
-                    return false;
-                }
             }
         }
-        first += n;
     }
     return true;
 }
@@ -420,7 +470,7 @@ bool CKeyDrive::TransferImage(HANDLE file, bool toKey)
     if (!moved && !toKey && stop.reading && stop.error == ERROR_HANDLE_EOF)
         moved = true;
     if (!moved) {
-        SetLastError(stop.error);
+        stop.Restate();
         m_strTransferFailure = StopText(stop, toKey);
         return false;
     }
@@ -506,7 +556,7 @@ bool CKeyDrive::WriteFloppyImage(HANDLE source)
         }
         Stop stop;
         if (!MoveSectors(source, m_hDisk, count, false, stop, &m_writtenBlocks)) {
-            SetLastError(stop.error);
+            stop.Restate();
             m_strTransferFailure = StopText(stop, true);
             return false;
         }

@@ -291,12 +291,11 @@ bool GuardWrite(FileObject& file)
 
 // Writes to a disk, volume or floppy go out to the device as they come, as they do on
 // Windows, where such a handle is not cached: the system starts writing each range at once,
-// and a write waits once more than kBehindMost bytes are on their way, until all but the
-// last kBehindLeast of them are on the device. So the device always has work queued, little
-// waits in memory, the progress a program shows is the device's own, and a flush at the
-// end is short. A failure to write back shows at the flush.
-constexpr uint64_t kBehindMost = 16u << 20;
-constexpr uint64_t kBehindLeast = 8u << 20;
+// and a write that leaves more than kBehind bytes on their way waits until the oldest of
+// them are on the device. So the device always has work queued, little waits in memory, a
+// write takes about as long as the device needs for it (the progress a program shows is the
+// device's own), and a flush at the end is short. A failure to write back shows at the flush.
+constexpr uint64_t kBehind = 8u << 20;
 
 void WriteBehind(FileObject& file, uint64_t at, uint64_t count)
 {
@@ -312,8 +311,8 @@ void WriteBehind(FileObject& file, uint64_t at, uint64_t count)
     if (!file.behindCount)
         file.behindAt = at;
     file.behindCount += count;
-    if (file.behindCount > kBehindMost)
-        wait(file.behindCount - kBehindLeast);
+    if (file.behindCount > kBehind)
+        wait(file.behindCount - kBehind);
 }
 
 // The common part of ReadFile and WriteFile.

@@ -5,6 +5,9 @@
 //   transfer_bench backup IMAGE       the backup page's Next: the key into IMAGE
 //   transfer_bench restore IMAGE      the sector copy of IMAGE onto the key, then the read-back
 //   transfer_bench floppy IMAGE       the image key page's Next: IMAGE over the start of the key
+//   transfer_bench status             what the progress of a 1 GiB transfer costs by itself: the
+//                                     counter for each sector, the percentage on the backup
+//                                     page's status line, a repaint for each 1 MiB block
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +15,7 @@
 
 #include "app/Wizard97.h"
 #include "framework/SheetDriver.h"
+#include "pages/StatusLine.h"
 #include "res/resource.h"
 
 namespace {
@@ -35,8 +39,8 @@ int main(int argc, char** argv)
 {
     std::string mode = argc > 1 ? argv[1] : "";
     std::string image = argc > 2 ? argv[2] : "";
-    if (mode != "idle" && image.empty())
-        return Fail("usage: transfer_bench idle | backup IMAGE | restore IMAGE | floppy IMAGE");
+    if (mode != "idle" && mode != "status" && image.empty())
+        return Fail("usage: transfer_bench idle | status | backup IMAGE | restore IMAGE | floppy IMAGE");
 
     CWinApp app;
     CWizard97 wizard(IDS_WIZARD_CAPTION, nullptr, 0);
@@ -65,7 +69,18 @@ int main(int argc, char** argv)
     driver.Next();
     if (driver.CurrentPageId() != IDD_BACKUP)
         return Fail("did not reach the backup page");
-    if (mode == "backup") {
+    if (mode == "status") {
+        const DWORD sectors = 1u << 21;
+        wizard.m_backupPage.ShowStep(IDS_BACKING_UP);
+        auto start = Clock::now();
+        for (DWORD i = 0; i < sectors; ++i) {
+            if (i % 2048 == 0)
+                wizard.UpdateWindow();
+            if (TransferProgressCounter().Tick())
+                wizard.m_backupPage.ShowPercent(CKeyDrive::TransferPercent(i, sectors));
+        }
+        std::printf("bench: status %lld ms\n", Since(start));
+    } else if (mode == "backup") {
         driver.Click(IDC_BACKUP);
         driver.SetText(IDC_BACKUP_FILE, image);
         auto start = Clock::now();
