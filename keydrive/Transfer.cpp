@@ -2,7 +2,7 @@
 // image over the start of the key.
 //
 // An image is a raw copy of the key's sectors from sector 0, with no header: byte k of the
-// file is byte k of the disk. Data moves in blocks of 1 MiB; the progress counter, the
+// file is byte k of the disk. Data moves in blocks of 1 to 4 MiB; the progress counter, the
 // percentage on the backup page and a failure all keep their meaning per 512-byte sector,
 // as if the copy went a sector at a time. What is written to the key is read back from it
 // afterwards and compared, block by block, with a fingerprint (XXH3) taken of each block as

@@ -24,16 +24,14 @@ std::string WithText(UINT id, const std::string& text)
     return filled.data();
 }
 
-// An error box that names what failed and gives the reason for the last failure; -1, the
-// result of a Next that stays.
-int Failed(const std::string& what)
+}  // namespace
+
+int ImageFileFailed(UINT nID, const std::string& path)
 {
     std::string reason = LastErrorReason();
-    ShowFailure(what, reason);
+    ShowFailure(WithText(nID, path), reason);
     return -1;
 }
-
-}  // namespace
 
 std::string ImagesFolder()
 {
@@ -153,7 +151,7 @@ LRESULT CBackup::OnWizardNext()
             return -1;
         HANDLE file = key.CreateAlways(path.c_str());
         if (file == INVALID_HANDLE_VALUE)
-            return Failed(WithText(IDS_CREATE_IMAGE_FAILED, path));
+            return ImageFileFailed(IDS_CREATE_IMAGE_FAILED, path);
         ShowStep(IDS_BACKING_UP);
         bool backedUp = key.Backup(file);
         std::string reason = backedUp ? std::string() : LastErrorReason();
@@ -170,7 +168,7 @@ LRESULT CBackup::OnWizardNext()
         HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE)
-            return Failed(WithText(IDS_OPEN_IMAGE_FAILED, path));
+            return ImageFileFailed(IDS_OPEN_IMAGE_FAILED, path);
         ShowStep(IDS_RESTORING);
         bool restored = key.Restore(file);
         std::string reason = restored ? std::string() : LastErrorReason();

@@ -52,6 +52,11 @@ private:
 // The folder the image file dialogs open in: the images folder of the working folder.
 std::string ImagesFolder();
 
+// The error box for an image file that cannot be opened or created: the string-table text
+// `nID` with the file's path, and the reason for the last failure. -1, the result of a Next
+// that stays.
+int ImageFileFailed(UINT nID, const std::string& path);
+
 // The image file dialog of the backup and image key pages: a save dialog for a backup
 // target, an open dialog for an image to write. True and the full path when confirmed.
 bool ChooseImageFile(bool open, std::string& path);

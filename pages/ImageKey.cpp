@@ -1,9 +1,7 @@
 #include "pages/ImageKey.h"
 
-#include <cstdio>
-#include <vector>
-
 #include "app/Wizard97.h"
+#include "pages/Backup.h"
 #include "pages/StepFailure.h"
 
 BEGIN_MESSAGE_MAP(CImageKey, CInteriorPropertyPage)
@@ -89,14 +87,8 @@ int CImageKey::WriteImage(const std::string& source)
     CKeyDrive& key = m_pWizard->m_keyDrive;
     HANDLE handle = CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        std::string reason = LastErrorReason();
-        std::string pattern = LoadResString(IDS_OPEN_IMAGE_FAILED);
-        std::vector<char> what(pattern.size() + source.size() + 1);
-        std::snprintf(what.data(), what.size(), pattern.c_str(), source.c_str());
-        ShowFailure(what.data(), reason);
-        return -1;
-    }
+    if (handle == INVALID_HANDLE_VALUE)
+        return ImageFileFailed(IDS_OPEN_IMAGE_FAILED, source);
     bool written = key.WriteFloppyImage(handle);
     std::string reason = written ? std::string() : LastErrorReason();
     key.CloseFile(handle);

@@ -1,6 +1,8 @@
 // Page 116: writes a floppy image over the start of the key.
 #pragma once
 
+#include <string>
+
 #include "pages/KVPropertyPage.h"
 #include "res/resource.h"
 
