@@ -13,21 +13,6 @@ namespace {
 
 constexpr uint64_t kSector = 512;
 
-// A partition table with one entry, first sector `first`, `count` sectors.
-void PartitionKey(const std::string& image, uint32_t first, uint32_t count)
-{
-    std::vector<uint8_t> sector(kSector, 0);
-    sector[446] = 0x80;
-    sector[450] = 0x06;
-    for (int i = 0; i < 4; ++i) {
-        sector[454 + i] = static_cast<uint8_t>(first >> (8 * i));
-        sector[458 + i] = static_cast<uint8_t>(count >> (8 * i));
-    }
-    sector[510] = 0x55;
-    sector[511] = 0xAA;
-    WriteBytes(image, 0, sector);
-}
-
 std::vector<uint8_t> Noise(size_t count, unsigned seed)
 {
     std::mt19937 random(seed);
@@ -37,42 +22,57 @@ std::vector<uint8_t> Noise(size_t count, unsigned seed)
     return bytes;
 }
 
-HANDLE Open(const std::string& path, DWORD access = GENERIC_READ)
-{
-    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
-struct Transfer : ::testing::Test {
-    // A 4 MiB key (disk 1, D:) full of noise after its partition table, whose partition
-    // ends at sector `used` - 1; opened as the key selection page opens it.
-    void UseKey(uint32_t used, const std::vector<std::string>& extra = {})
+// A fresh sandbox whose disk 1 (D:) is a key of `size` bytes full of noise, opened as the
+// key selection page opens it: one whole-device volume, or with `used` its one partition
+// ends at sector used - 1.
+struct Key {
+    Key(uint64_t bytes, uint32_t used = 0, const std::vector<std::string>& extra = {}) : size(bytes)
     {
-        key = sandbox.UseKey(drive, 4 * kMiB, extra);
-        WriteBytes(key, 0, Noise(4 * kMiB, 7));
-        PartitionKey(key, 63, used - 63);
+        path = sandbox.UseKey(drive, size, extra);
+        WriteBytes(path, 0, Noise(size, 7));
+        if (used)
+            WriteOnePartition(path, 63, used - 63);
+        else
+            WriteBytes(path, 510, {0, 0});
         drive.OpenKey('D');
+        before = Bytes();
     }
-    bool Restore(const std::vector<uint8_t>& image)
+    std::vector<uint8_t> Bytes() const { return ReadBytes(path, 0, size); }
+    std::vector<uint8_t> Image() const { return ReadBytes(sandbox.path + "/image", 0, 64 * kMiB); }
+    // One transfer with the sandbox's file "image": written from `image` and opened with
+    // `access` for a restore or a floppy, created for a backup (no image).
+    bool Run(bool (CKeyDrive::*transfer)(HANDLE), const std::vector<uint8_t>* image = nullptr,
+             DWORD access = GENERIC_READ)
     {
-        MakeFile(sandbox.path + "/image", image);
-        HANDLE file = Open(sandbox.path + "/image");
-        bool restored = drive.Restore(file);
+        std::string file = sandbox.path + "/image";
+        if (image)
+            MakeFile(file, *image);
+        HANDLE handle = image ? CreateFileA(file.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                              : drive.CreateAlways(file.c_str());
+        bool done = (drive.*transfer)(handle);
         error = GetLastError();
-        drive.CloseFile(file);
-        return restored;
+        char text[256] = "";
+        GetLastErrorDetail(text, sizeof text);
+        detail = text;
+        drive.CloseFile(handle);
+        released = drive.m_hDisk == INVALID_HANDLE_VALUE;
+        return done;
     }
-    bool Backup()
+    // What the key held before, with `bytes` written over its start.
+    std::vector<uint8_t> BeforeWith(const std::vector<uint8_t>& bytes, size_t count) const
     {
-        HANDLE file = drive.CreateAlways((sandbox.path + "/backup").c_str());
-        bool backedUp = drive.Backup(file);
-        error = GetLastError();
-        drive.CloseFile(file);
-        return backedUp;
+        std::vector<uint8_t> expected = before;
+        std::copy(bytes.begin(), bytes.begin() + static_cast<long>(count), expected.begin());
+        return expected;
     }
+
     Sandbox sandbox;
     CKeyDrive drive;
-    std::string key;
+    uint64_t size;
+    std::string path, detail;
+    std::vector<uint8_t> before;
     DWORD error = 0;
+    bool released = false;
 };
 
 TEST(TransferCount, UsedSectorsOfPartitionedAndWholeDeviceKeys)
@@ -80,7 +80,7 @@ TEST(TransferCount, UsedSectorsOfPartitionedAndWholeDeviceKeys)
     Sandbox sandbox;
     CKeyDrive drive;
     std::string key = sandbox.UseKey(drive, 1024 * kMiB);
-    PartitionKey(key, 63, 1975932);   // from 32,256 bytes, 1,011,677,184 bytes long
+    WriteOnePartition(key, 63, 1975932);   // from 32,256 bytes, 1,011,677,184 bytes long
     EXPECT_EQ(drive.GetUsedSectors(), 1975995u);
 
     Sandbox whole;
@@ -93,153 +93,97 @@ TEST(TransferCount, UsedSectorsOfPartitionedAndWholeDeviceKeys)
     EXPECT_EQ(CKeyDrive::TransferPercent(24, 1000), 2);
 }
 
-// Restores an image onto a fresh 4 MiB key full of noise.
-struct Restored {
-    bool result;
-    DWORD error;
-    std::string detail, failure;
-    std::vector<uint8_t> before, after;
-    bool released;
-};
-Restored RestoreOntoFreshKey(const std::vector<uint8_t>& image)
-{
-    Sandbox sandbox;
-    CKeyDrive drive;
-    std::string key = sandbox.UseKey(drive, 4 * kMiB);
-    WriteBytes(key, 0, Noise(4 * kMiB, 3));
-    Restored r{};
-    r.before = ReadBytes(key, 0, 4 * kMiB);
-    MakeFile(sandbox.path + "/image", image);
-    HANDLE file = Open(sandbox.path + "/image");
-    r.result = drive.Restore(file);
-    r.error = GetLastError();
-    char detail[256] = "";
-    GetLastErrorDetail(detail, sizeof detail);
-    r.detail = detail;
-    drive.CloseFile(file);
-    r.failure = drive.m_strTransferFailure;
-    r.after = ReadBytes(key, 0, 4 * kMiB);
-    r.released = drive.m_hDisk == INVALID_HANDLE_VALUE && !drive.OpenKey('D');
-    return r;
-}
-
 // Only whole sectors are written; an empty image and one larger than the key are refused
 // before anything is written. The drive letter goes in every case, for the rest of the run.
 TEST(TransferRestore, WritesWholeSectorsAndRefusesWhatDoesNotFit)
 {
     std::vector<uint8_t> image = Noise(1000, 1);
-    Restored r = RestoreOntoFreshKey(image);
-    EXPECT_TRUE(r.result);
-    std::copy(image.begin(), image.begin() + kSector, r.before.begin());
-    EXPECT_EQ(r.after, r.before) << "bytes 512 to 999 are not written";
-    EXPECT_TRUE(r.released);
+    Key key(4 * kMiB);
+    EXPECT_TRUE(key.Run(&CKeyDrive::Restore, &image));
+    EXPECT_EQ(key.Bytes(), key.BeforeWith(image, kSector)) << "bytes 512 to 999 are not written";
+    EXPECT_TRUE(key.released && !key.drive.OpenKey('D'));
 
-    r = RestoreOntoFreshKey({});
-    EXPECT_FALSE(r.result) << "an empty image is no success";
-    EXPECT_EQ(r.error, ERROR_HANDLE_EOF);
-    EXPECT_EQ(r.after, r.before);
-    EXPECT_TRUE(r.released);
-
-    r = RestoreOntoFreshKey(Noise(4 * kMiB + kSector, 2));
-    EXPECT_FALSE(r.result);
-    EXPECT_EQ(r.error, ERROR_DISK_FULL);
-    EXPECT_EQ(r.detail, "The image file holds 4,194,816 bytes; the key holds 4,194,304 bytes.");
-    EXPECT_EQ(r.failure, "The image file is larger than the key. Nothing was written to the key.");
-    EXPECT_EQ(r.after, r.before);
-    EXPECT_TRUE(r.released);
+    for (size_t size : {size_t(0), size_t(4 * kMiB + kSector)}) {
+        Key refused(4 * kMiB);
+        image = Noise(size, 2);
+        EXPECT_FALSE(refused.Run(&CKeyDrive::Restore, &image)) << "an empty image is no success either";
+        EXPECT_EQ(refused.Bytes(), refused.before) << size;
+        EXPECT_TRUE(refused.released) << size;
+        EXPECT_EQ(refused.error, size ? ERROR_DISK_FULL : ERROR_HANDLE_EOF) << size;
+        if (size) {
+            EXPECT_EQ(refused.detail, "The image file holds 4,194,816 bytes; the key holds 4,194,304 bytes.");
+            EXPECT_EQ(refused.drive.m_strTransferFailure,
+                      "The image file is larger than the key. Nothing was written to the key.");
+        }
+    }
 }
 
 // A backup holds the used sectors exactly; restored onto a wiped key they give it back
-// byte for byte. The last block is a partial one.
-TEST_F(Transfer, BackupThenRestoreOntoAWipedKeyGivesTheKeyBack)
+// byte for byte.
+TEST(TransferRoundTrip, BackupThenRestoreOntoAWipedKeyGivesTheKeyBack)
 {
-    UseKey(6000);
-    std::vector<uint8_t> used = ReadBytes(key, 0, 6000 * kSector);
-    ASSERT_TRUE(Backup());
-    EXPECT_EQ(ReadBytes(sandbox.path + "/backup", 0, 8 * kMiB), used);
+    Key key(4 * kMiB, 6000);
+    ASSERT_TRUE(key.Run(&CKeyDrive::Backup));
+    std::vector<uint8_t> image = key.Image();
+    EXPECT_EQ(image, std::vector<uint8_t>(key.before.begin(), key.before.begin() + 6000 * kSector));
 
-    WriteBytes(key, 0, std::vector<uint8_t>(4 * kMiB, 0));
-    std::vector<uint8_t> wiped = ReadBytes(key, 0, 4 * kMiB);
-    drive.OpenKey('D');
-    HANDLE file = Open(sandbox.path + "/backup");
-    EXPECT_TRUE(drive.Restore(file));
-    drive.CloseFile(file);
-    std::copy(used.begin(), used.end(), wiped.begin());
-    EXPECT_EQ(ReadBytes(key, 0, 4 * kMiB), wiped);
+    WriteBytes(key.path, 0, std::vector<uint8_t>(4 * kMiB, 0));
+    key.before = key.Bytes();
+    key.drive.OpenKey('D');
+    EXPECT_TRUE(key.Run(&CKeyDrive::Restore, &image));
+    EXPECT_EQ(key.Bytes(), key.BeforeWith(image, image.size()));
 }
 
 // A read fault in a backup and a write fault in a restore stop the transfer at exactly that
 // sector, inside a block, with every sector before it in place.
-TEST_F(Transfer, AFaultStopsTheTransferAtItsSectorWithEverythingBeforeInPlace)
+TEST(TransferFaults, AFaultStopsTheTransferAtItsSectorWithEverythingBeforeInPlace)
 {
-    UseKey(8000, {"fault 1 read 3000", "fault 1 write 5000"});
-    std::vector<uint8_t> before = ReadBytes(key, 0, 4 * kMiB);
-    EXPECT_FALSE(Backup());
-    EXPECT_EQ(error, ERROR_CRC);
-    EXPECT_EQ(drive.m_strTransferFailure, "Reading sector 3000 of the key failed.");
-    EXPECT_EQ(ReadBytes(sandbox.path + "/backup", 0, 8 * kMiB), ReadBytes(key, 0, 3000 * kSector));
+    Key key(4 * kMiB, 8000, {"fault 1 read 3000", "fault 1 write 5000"});
+    EXPECT_FALSE(key.Run(&CKeyDrive::Backup));
+    EXPECT_EQ(key.error, ERROR_CRC);
+    EXPECT_EQ(key.drive.m_strTransferFailure, "Reading sector 3000 of the key failed.");
+    EXPECT_EQ(key.Image(), std::vector<uint8_t>(key.before.begin(), key.before.begin() + 3000 * kSector));
 
-    drive.OpenKey('D');
+    key.drive.OpenKey('D');
     std::vector<uint8_t> image = Noise(7000 * kSector, 5);
-    EXPECT_FALSE(Restore(image));
-    EXPECT_EQ(error, ERROR_WRITE_FAULT);
-    EXPECT_EQ(drive.m_strTransferFailure, "Writing sector 5000 of the key failed.");
-    EXPECT_EQ(ReadBytes(key, 0, 5000 * kSector), std::vector<uint8_t>(image.begin(), image.begin() + 5000 * kSector));
-    EXPECT_EQ(ReadBytes(key, 5000 * kSector, 4 * kMiB - 5000 * kSector),
-              std::vector<uint8_t>(before.begin() + 5000 * kSector, before.end()));
+    EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image));
+    EXPECT_EQ(key.error, ERROR_WRITE_FAULT);
+    EXPECT_EQ(key.drive.m_strTransferFailure, "Writing sector 5000 of the key failed.");
+    EXPECT_EQ(key.Bytes(), key.BeforeWith(image, 5000 * kSector));
 }
 
 // A key that reports 4 MiB but keeps only its first 3 MiB takes every write without an
-// error; reading it back finds the first sector it lost.
-TEST_F(Transfer, AKeyThatHoldsLessThanItReportsIsCaughtAtItsFirstLostSector)
+// error; reading it back finds the first sector it lost, in both roles.
+TEST(TransferFaults, AKeyThatHoldsLessThanItReportsIsCaughtAtItsFirstLostSector)
 {
-    UseKey(8000, {"fault 1 lose 6144"});
-    EXPECT_FALSE(Restore(Noise(7000 * kSector, 9)));
-    EXPECT_EQ(error, ERROR_CRC);
-    EXPECT_EQ(drive.m_strTransferFailure, "Sector 6144 of the key does not hold what was written to it.");
+    Key key(4 * kMiB, 8000, {"fault 1 lose 6144"});
+    std::vector<uint8_t> image = Noise(7000 * kSector, 9);
+    EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image));
+    EXPECT_EQ(key.error, ERROR_CRC);
+    EXPECT_EQ(key.drive.m_strTransferFailure, "Sector 6144 of the key does not hold what was written to it.");
 
-    // The same key in the floppy role.
-    Sandbox floppy;
-    CKeyDrive second;
-    floppy.UseKey(second, 2 * kMiB, {"fault 1 lose 100"});
-    MakeFile(floppy.path + "/floppy.img", Noise(1474560, 4));
-    HANDLE source = Open(floppy.path + "/floppy.img");
-    EXPECT_FALSE(second.WriteFloppyImage(source));
-    second.CloseFile(source);
-    EXPECT_EQ(second.m_strTransferFailure, "Sector 100 of the key does not hold what was written to it.");
+    Key floppy(2 * kMiB, 0, {"fault 1 lose 100"});
+    image = Noise(1474560, 4);
+    EXPECT_FALSE(floppy.Run(&CKeyDrive::WriteFloppyImage, &image));
+    EXPECT_EQ(floppy.drive.m_strTransferFailure, "Sector 100 of the key does not hold what was written to it.");
 }
 
 // Whole chunks of 36,864 bytes only; a source that cannot be read writes nothing and says so.
-TEST_F(Transfer, FloppyImagesGoInWholeChunksAndAnUnreadableSourceIsReported)
+TEST(TransferFloppy, FloppyImagesGoInWholeChunksAndAnUnreadableSourceIsReported)
 {
-    struct Case {
-        size_t size, written;
-    };
-    for (Case c : {Case{737280, 737280}, Case{1228800, 33 * 36864}}) {
-        Sandbox sandbox;
-        CKeyDrive drive;
-        std::string key = sandbox.UseKey(drive, 2 * kMiB);
-        WriteBytes(key, 0, Noise(2 * kMiB, 8));
-        std::vector<uint8_t> expected = ReadBytes(key, 0, 2 * kMiB);
-        std::vector<uint8_t> image = Noise(c.size, 6);
-        std::copy(image.begin(), image.begin() + static_cast<long>(c.written), expected.begin());
-        MakeFile(sandbox.path + "/floppy.img", image);
-        HANDLE source = Open(sandbox.path + "/floppy.img");
-        EXPECT_TRUE(drive.WriteFloppyImage(source)) << c.size;
-        drive.CloseFile(source);
-        EXPECT_EQ(ReadBytes(key, 0, 2 * kMiB), expected) << c.size;
-        EXPECT_EQ(drive.m_hDisk, INVALID_HANDLE_VALUE) << "the letter is released";
+    for (auto [size, written] : {std::pair<size_t, size_t>{737280, 737280}, {1228800, 33 * 36864}}) {
+        Key key(2 * kMiB);
+        std::vector<uint8_t> image = Noise(size, 6);
+        EXPECT_TRUE(key.Run(&CKeyDrive::WriteFloppyImage, &image)) << size;
+        EXPECT_EQ(key.Bytes(), key.BeforeWith(image, written)) << size;
+        EXPECT_TRUE(key.released) << size;
     }
-
-    UseKey(2000);
-    std::vector<uint8_t> before = ReadBytes(key, 0, 4 * kMiB);
-    MakeFile(sandbox.path + "/floppy.img", Noise(1474560, 6));
-    HANDLE source = Open(sandbox.path + "/floppy.img", GENERIC_WRITE);
-    EXPECT_FALSE(drive.WriteFloppyImage(source));
-    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    drive.CloseFile(source);
-    EXPECT_EQ(drive.m_strTransferFailure, "Reading sector 0 of the image failed.");
-    EXPECT_EQ(ReadBytes(key, 0, 4 * kMiB), before);
+    Key key(2 * kMiB);
+    std::vector<uint8_t> image = Noise(1474560, 6);
+    EXPECT_FALSE(key.Run(&CKeyDrive::WriteFloppyImage, &image, GENERIC_WRITE));
+    EXPECT_EQ(key.error, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(key.drive.m_strTransferFailure, "Reading sector 0 of the image failed.");
+    EXPECT_EQ(key.Bytes(), key.before);
 }
 
 }  // namespace

@@ -59,16 +59,8 @@ protected:
     {
         sandbox.AddDisk("IDE", 16 * kMiB, "System disk");
         key = sandbox.AddDisk("USBSTOR", 2 * kMiB, "Kivra");
-        std::vector<uint8_t> bytes = Pattern(2 * kMiB, 1);
-        std::fill(bytes.begin() + 446, bytes.begin() + 510, 0);
-        bytes[446] = 0x80;
-        bytes[450] = 0x06;
-        bytes[454] = 63;
-        bytes[458] = 0xA9;   // 937 sectors
-        bytes[459] = 0x03;
-        bytes[510] = 0x55;
-        bytes[511] = 0xAA;
-        WriteBytes(key, 0, bytes);
+        WriteBytes(key, 0, Pattern(2 * kMiB, 1));
+        WriteOnePartition(key, 63, 937);
         Start();
         driver->Next();
         driver->Next();
