@@ -317,6 +317,9 @@ void AfxEnableControlContainer();
 // A string-table text in the user's language (English when the text is missing there).
 BOOL AfxLoadString(UINT nID, std::string& rString);
 std::string LoadResString(UINT nID);   // empty when missing
+// A string-table text filled in printf-style, as CString::Format does; the text may grow to
+// any length (a file name, a long menu text).
+std::string FormatText(LPCSTR lpszFormat, ...) __attribute__((format(printf, 1, 2)));
 int LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
 
 // ---- wait cursor, message boxes, file dialogs -------------------------------------------

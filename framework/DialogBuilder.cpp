@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
+#include <algorithm>
 
+#include "framework/DialogAccessibility.h"
 #include "framework/DialogControls.h"
 #include "framework/TextCodec.h"
 
@@ -92,7 +94,7 @@ CWndImpl* MakeEdit(const DialogItem& item, QWidget* page)
 
 CWndImpl* MakeCombo(const DialogItem& item, QWidget* page)
 {
-    auto* combo = new QComboBox(page);
+    auto* combo = new DialogComboBox(page);
     const uint32_t type = item.style & 0x3;
     combo->setEditable(type == CBS_DROPDOWN_STYLE);
     combo->setInsertPolicy(QComboBox::NoInsert);
@@ -149,7 +151,75 @@ void SetLabelText(CWndImpl* label, const std::vector<CWndImpl*>& controls, size_
     }
 }
 
+// The static an edit field or combo box is named after, as a screen reader finds it: the
+// label on the same line in front of the field, else the static before it in template
+// order (the rule Windows screen readers follow, which alone would name a field after the
+// wrong one of two labels listed before their two fields).
+CWndImpl* FieldLabel(const std::vector<CWndImpl*>& controls, size_t index)
+{
+    const QRect field = controls[index]->widget->geometry();
+    CWndImpl* best = nullptr;
+    for (CWndImpl* c : controls) {
+        const QRect r = c->widget->geometry();
+        const bool sameLine = r.top() <= field.bottom() && r.bottom() >= field.top();
+        const bool inFront = r.left() < field.left() && r.left() + r.width() <= field.left() + 2;
+        if (qobject_cast<QLabel*>(c->widget) && sameLine && inFront &&
+            (!best || r.left() > best->widget->geometry().left()))
+            best = c;
+    }
+    for (size_t k = index; !best && k-- > 0;)
+        if (qobject_cast<QLabel*>(controls[k]->widget))
+            best = controls[k];
+    return best;
+}
+
+// A push button whose text is only a sign ("...") says nothing by itself: it is described
+// by the label of its line, as the field beside it is named.
+bool IsSignButton(const CWndImpl* c)
+{
+    if (c->kind != WndKind::PushButton)
+        return false;
+    const QString text = static_cast<QAbstractButton*>(c->widget)->text();
+    return std::none_of(text.begin(), text.end(), [](QChar ch) { return ch.isLetterOrNumber(); });
+}
+
+void NameFields(const std::vector<CWndImpl*>& controls)
+{
+    for (size_t i = 0; i < controls.size(); ++i) {
+        CWndImpl* field = controls[i];
+        const bool isField = field->kind == WndKind::Edit || field->kind == WndKind::ComboBox;
+        if (!isField && !IsSignButton(field))
+            continue;
+        field->nameLabel = FieldLabel(controls, i);
+        if (!field->nameLabel)
+            continue;
+        // A label without a buddy of its own also names the field through the label
+        // relation; its text has no mnemonic that the buddy would change.
+        auto* label = static_cast<QLabel*>(field->nameLabel->widget);
+        const bool prefix = !(field->nameLabel->style & SS_NOPREFIX_STYLE);
+        if (isField && !label->buddy() && prefix && field->nameLabel->markupText.find('&') == std::string::npos)
+            label->setBuddy(field->widget);
+        UpdateFieldNames(field->nameLabel);
+    }
+}
+
 }  // namespace
+
+void UpdateFieldNames(CWndImpl* label)
+{
+    if (!label || !label->dialog)
+        return;
+    const bool prefix = !(label->style & SS_NOPREFIX_STYLE);
+    const QString name = Q(prefix ? StripMnemonics(label->markupText) : label->markupText);
+    for (CWndImpl* c : label->dialog->controls) {
+        if (c->nameLabel != label)
+            continue;
+        if (c->kind == WndKind::PushButton)
+            c->widget->setAccessibleDescription(name);
+        else
+            c->widget->setAccessibleName(name);
+    }
+}
 
 DialogFont FontOfTemplate(const DialogTemplateData& t)
 {
@@ -159,11 +229,13 @@ DialogFont FontOfTemplate(const DialogTemplateData& t)
 
 BuiltDialog BuildDialog(const DialogTemplateData& t, QWidget* parent)
 {
+    InstallDialogAccessibility();
     BuiltDialog built;
     built.font = FontOfTemplate(t);
     auto* page = new DialogPageWidget(parent);
     page->setFont(built.font.font);
     page->resize(built.font.X(t.cx), built.font.Y(t.cy));
+    page->setAccessibleName(Q(t.title));
     built.widget = page;
     built.impl = new CWndImpl(page, WndKind::Page, 0, t.style);
     page->SetImpl(built.impl);
@@ -195,5 +267,6 @@ BuiltDialog BuildDialog(const DialogTemplateData& t, QWidget* parent)
     for (size_t i = 0; i < built.impl->controls.size(); ++i)
         if (built.impl->controls[i]->kind == WndKind::Static)
             SetLabelText(built.impl->controls[i], built.impl->controls, i);
+    NameFields(built.impl->controls);
     return built;
 }

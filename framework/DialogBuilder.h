@@ -18,3 +18,7 @@ DialogFont FontOfTemplate(const DialogTemplateData& t);
 // The page widget (size = template size in pixels) under parent, with every control at
 // its place, its style applied, dialog groups numbered and the tab order set.
 BuiltDialog BuildDialog(const DialogTemplateData& t, QWidget* parent);
+// Gives the edit fields and combo boxes named after this static its text as their
+// accessible name, and the sign-only push buttons described by it their description
+// (after the static's text changed).
+void UpdateFieldNames(CWndImpl* label);

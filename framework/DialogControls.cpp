@@ -1,5 +1,6 @@
 #include "framework/DialogControls.h"
 
+#include <QAbstractItemView>
 #include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -232,6 +233,19 @@ void CharEdit::inputMethodEvent(QInputMethodEvent* e)
         return;
     }
     QLineEdit::inputMethodEvent(e);
+}
+
+// ---- combo box -------------------------------------------------------------------------
+
+DialogComboBox::DialogComboBox(QWidget* parent) : QComboBox(parent)
+{
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
+        QItemSelectionModel* selection = view()->selectionModel();
+        if (index < 0)
+            selection->clearSelection();
+        else
+            selection->select(model()->index(index, modelColumn()), QItemSelectionModel::ClearAndSelect);
+    });
 }
 
 // ---- page ------------------------------------------------------------------------------

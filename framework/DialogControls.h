@@ -48,6 +48,14 @@ using DialogPushButton = DialogButton<QPushButton>;
 using DialogCheckBox = DialogButton<QCheckBox>;
 using DialogRadioButton = DialogButton<QRadioButton>;
 
+// A combo box of a dialog: its own class, so that assistive technology can be told its
+// name (see DialogAccessibility.h). Its entry is also the selected item of its list, closed
+// or open, where assistive technology looks for the value of a combo box named otherwise.
+class DialogComboBox : public QComboBox {
+public:
+    explicit DialogComboBox(QWidget* parent);
+};
+
 // A single-line edit whose typed characters go through the character message.
 class CharEdit : public QLineEdit {
 public:

@@ -153,6 +153,10 @@ bool CSheetImpl::Create()
     if (!GoTo(start, 1))
         GoTo(start, -1);
     m_window->show();
+    // The wizard takes the keyboard when it appears, with or without a window manager to
+    // hand it over, and shows where the focus is (showing the window forgets that).
+    m_window->activateWindow();
+    m_window->setAttribute(Qt::WA_KeyboardFocusChange);
     return true;
 }
 
@@ -214,17 +218,21 @@ bool CSheetImpl::GoTo(int index, int step)
         page->Impl()->widget->show();
         m_window->setWindowTitle(QString::fromUtf8(m_captions[i].c_str()));
         m_window->update();
-        // The focus goes to the page's first tab stop, else to the default button.
+        // The focus goes to the page's first tab stop (a radio group's checked button),
+        // else to the default button, and it is shown: a person working with the keyboard
+        // sees where it went.
         QWidget* first = nullptr;
         for (CWndImpl* c : page->Impl()->controls)
-            if ((c->style & WS_TABSTOP_STYLE) && c->widget->isEnabled() && c->widget->focusPolicy() != Qt::NoFocus) {
+            if ((c->style & WS_TABSTOP_STYLE) && c->widget->isEnabled() && c->widget->isVisibleTo(m_window) &&
+                c->widget->focusPolicy() != Qt::NoFocus) {
                 first = c->widget;
                 break;
             }
         if (first)
             first->setFocus(Qt::TabFocusReason);
         else
-            (m_window->next->isVisible() ? m_window->next : m_window->finish)->setFocus();
+            (m_window->next->isVisible() ? m_window->next : m_window->finish)->setFocus(Qt::TabFocusReason);
+        m_window->setAttribute(Qt::WA_KeyboardFocusChange);
         return true;
     }
     return false;

@@ -1,5 +1,10 @@
 #include "framework/TextCodec.h"
 
+#include <cstdarg>
+#include <cstdio>
+
+#include "framework/Afx.h"
+
 std::string Utf16ToUtf8(const std::u16string& text)
 {
     std::string out;
@@ -59,4 +64,19 @@ std::string StripMnemonics(const std::string& text)
         }
     }
     return out;
+}
+
+std::string FormatText(LPCSTR lpszFormat, ...)
+{
+    va_list arguments;
+    va_start(arguments, lpszFormat);
+    va_list measure;
+    va_copy(measure, arguments);
+    int length = std::vsnprintf(nullptr, 0, lpszFormat, measure);
+    va_end(measure);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(text.data(), text.size() + 1, lpszFormat, arguments);
+    va_end(arguments);
+    return text;
 }

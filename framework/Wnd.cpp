@@ -6,6 +6,7 @@
 #include <QLineEdit>
 
 #include "framework/Afx.h"
+#include "framework/DialogBuilder.h"
 #include "framework/DialogControls.h"
 #include "framework/TextCodec.h"
 #include "framework/WndImpl.h"
@@ -128,6 +129,7 @@ void CWnd::SetWindowText(LPCSTR lpszString)
         m_pImpl->markupText = lpszString ? lpszString : "";
         const bool prefix = !(m_pImpl->style & 0x80);   // SS_NOPREFIX
         label->setText(label->buddy() || !prefix ? text : Q(StripMnemonics(m_pImpl->markupText).c_str()));
+        UpdateFieldNames(m_pImpl);
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         edit->setText(text);
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {

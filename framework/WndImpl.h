@@ -30,6 +30,7 @@ struct CWndImpl : public QObject {
     CWndImpl* dialog = nullptr;    // controls: their page
     CWnd* parentWnd = nullptr;     // pages: their sheet
     std::string markupText;        // statics: the text with its mnemonic markup
+    CWndImpl* nameLabel = nullptr;   // edits, combo boxes, "..." buttons: the static of their line
     std::vector<CWndImpl*> controls;   // pages: the controls in template order
     bool inClick = false;          // buttons: a click is under way
 

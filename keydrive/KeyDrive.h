@@ -64,6 +64,23 @@ public:
         ULONGLONG nFingerprint;
     };
 
+    // Boot menu files
+    bool WriteFlashConfiguration();
+    bool AddImageConfiguration(const std::string& shortName, const std::string& longName);
+    bool WriteBootMenu(const std::string& shortName, const std::string& longName, bool makeDefault, bool isImage);
+    bool ReadWholeFile(HANDLE file, std::string& text);
+    bool WriteWholeFile(const std::string& text, HANDLE file);
+    static std::string NextToken(const std::string& text, const std::string& delimiters, size_t& position);
+    void UpdateMenuText(std::string& menu, const std::string& shortName, const std::string& longName);
+    bool HasDefaultEntry(const std::string& config);
+    void SetDefaultEntry(std::string& config, const std::string& shortName);
+    void PutLabelBlock(std::string& config, const std::string& shortName, const std::string& body);
+
+    // Payload
+    bool CopyFlashPackage();
+    bool CopyFlashFolder(const std::string& relativePath);
+    bool CaptureFloppyImage(const std::string& drive, const std::string& shortName);
+
     // Fields, in declaration order
     BYTE m_bIsKey[26];
     LONG m_nDiskNumber[26];
@@ -82,6 +99,11 @@ public:
     // What the last transfer that failed was doing, as the user reads it ("Writing sector
     // 4096 of the key failed."); the reason is left in the last error.
     std::string m_strTransferFailure;
+    // Where the last boot-configuration operation failed first, for the page's message: the
+    // step (a string-table text with one %s) and the file, folder or drive it worked on.
+    // 0 and empty when it did not fail.
+    UINT m_nFailedStep = 0;
+    std::string m_strFailedPath;
 
 private:
     // A fingerprint of each block that the last transfer onto the key wrote, so that reading
@@ -94,4 +116,13 @@ private:
     bool m_bFormatSucceeded = false;
 
     bool VolumeTooBigForFat16();
+
+    // Boot configuration: notes the first failure of an operation (the step, the path, and
+    // the last error with its detail) and returns false; Failed() sets the noted error again,
+    // for an operation that went on past its failure.
+    void ClearFailure();
+    bool NoteFailure(UINT nStep, const std::string& path);
+    bool Failed();
+    DWORD m_dwFailedError = 0;
+    std::string m_strFailedDetail;
 };

@@ -8,7 +8,7 @@
 #include "app/Wizard97.h"
 #include "framework/Afx.h"
 #include "platform/OwnCalls.h"
-#include "pages/StatusLine.h"
+#include "keydrive/ProgressCounters.h"
 #include "res/resource.h"
 
 namespace {

@@ -20,12 +20,9 @@
 
 #include "app/Wizard97.h"
 #include "framework/Afx.h"
-#include "pages/StatusLine.h"
+#include "keydrive/ProgressCounters.h"
 #include "platform/OwnCalls.h"
 #include "res/resource.h"
-
-#define XXH_INLINE_ALL
-#include <xxhash.h>
 
 namespace {
 
@@ -232,7 +229,7 @@ void CountPasses(DWORD first, DWORD n, DWORD total)
 
 ULONGLONG Fingerprint(const BYTE* bytes, DWORD count)
 {
-    return XXH3_64bits(bytes, count);
+    return GetDataFingerprint(bytes, count);
 }
 
 // The size of the next block: it grows while blocks go by quickly and shrinks when one takes

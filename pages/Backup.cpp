@@ -1,10 +1,10 @@
 #include "pages/Backup.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "app/Wizard97.h"
 #include "pages/StepFailure.h"
+#include "platform/OwnCalls.h"
 
 BEGIN_MESSAGE_MAP(CBackup, CInteriorPropertyPage)
     ON_BN_CLICKED(IDC_BACKUP, &CBackup::OnBackup)
@@ -13,33 +13,20 @@ BEGIN_MESSAGE_MAP(CBackup, CInteriorPropertyPage)
     ON_BN_CLICKED(IDC_RESTORE_BROWSE, &CBackup::OnRestoreBrowse)
 END_MESSAGE_MAP()
 
-namespace {
-
-// A string-table pattern with its one text field filled in.
-std::string WithText(UINT id, const std::string& text)
-{
-    std::string pattern = LoadResString(id);
-    std::vector<char> filled(pattern.size() + text.size() + 1);
-    std::snprintf(filled.data(), filled.size(), pattern.c_str(), text.c_str());
-    return filled.data();
-}
-
-}  // namespace
-
 int ImageFileFailed(UINT nID, const std::string& path)
 {
     std::string reason = LastErrorReason();
-    ShowFailure(WithText(nID, path), reason);
+    ShowFailure(FormatText(LoadResString(nID).c_str(), path.c_str()), reason);
     return -1;
 }
 
 std::string ImagesFolder()
 {
-    char folder[MAX_PATH];
-    DWORD length = GetCurrentDirectoryA(MAX_PATH, folder);
-    if (length == 0 || length >= MAX_PATH)
+    DWORD size = GetImagesFolder(nullptr, 0);
+    std::vector<char> folder(size ? size : 1, '\0');
+    if (size == 0 || GetImagesFolder(folder.data(), size) == 0)
         return std::string();
-    return folder + LoadResString(IDS_IMAGES_FOLDER);
+    return folder.data();
 }
 
 bool ChooseImageFile(bool open, std::string& path)
@@ -132,7 +119,7 @@ bool CBackup::MayReplace(const std::string& path)
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || path == m_strConfirmedTarget)
         return true;
-    std::string question = WithText(IDS_REPLACE_QUESTION, path);
+    std::string question = FormatText(LoadResString(IDS_REPLACE_QUESTION).c_str(), path.c_str());
     return MessageBoxA(nullptr, question.c_str(), LoadResString(IDS_BACKUP_CAPTION).c_str(),
                        MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
 }

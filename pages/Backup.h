@@ -49,7 +49,7 @@ private:
     DECLARE_MESSAGE_MAP()
 };
 
-// The folder the image file dialogs open in: the images folder of the working folder.
+// The folder the image file dialogs open in (empty when there is none).
 std::string ImagesFolder();
 
 // The error box for an image file that cannot be opened or created: the string-table text

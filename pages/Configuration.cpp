@@ -2,9 +2,26 @@
 
 #include "app/Wizard97.h"
 #include "pages/StatusLine.h"
+#include "pages/StepFailure.h"
 
 BEGIN_MESSAGE_MAP(CConfiguration, CInteriorPropertyPage)
+    ON_BN_CLICKED(IDC_FLASH_PACKAGE, &CConfiguration::OnFlashPackage)
+    ON_BN_CLICKED(IDC_FLOPPY_IMAGE, &CConfiguration::OnFloppyImage)
 END_MESSAGE_MAP()
+
+namespace {
+
+constexpr int kShortNameLimit = 8;
+constexpr int kNameBound = 260;   // the most that is read from a name field
+
+std::string NameOf(const CEdit& edit)
+{
+    char name[kNameBound + 1] = "";
+    edit.GetWindowText(name, sizeof name);
+    return name;
+}
+
+}  // namespace
 
 CConfiguration::CConfiguration() : CInteriorPropertyPage(IDD_CONFIGURATION, 0, 0, 0) {}
 
@@ -23,6 +40,22 @@ void CConfiguration::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_CONFIG_STATUS, m_staticStatus);
 }
 
+// The floppy drives are listed once, when the page is first shown.
+BOOL CConfiguration::OnInitDialog()
+{
+    CInteriorPropertyPage::OnInitDialog();
+    CKeyDrive& key = m_pWizard->m_keyDrive;
+    if (key.m_bDriveA)
+        m_comboDrive.AddString(LoadResString(IDS_DRIVE_A).c_str());
+    if (key.m_bDriveB)
+        m_comboDrive.AddString(LoadResString(IDS_DRIVE_B).c_str());
+    m_comboDrive.SetCurSel(0);
+    m_radioFlashPackage.SetCheck(BST_CHECKED);
+    m_staticStatus.SetWindowText("");
+    m_editShortName.LimitText(kShortNameLimit);
+    return TRUE;
+}
+
 // The files of the key are written through its file system while this page is shown,
 // so the raw handles are closed.
 BOOL CConfiguration::OnSetActive()
@@ -38,6 +71,68 @@ LRESULT CConfiguration::OnWizardBack()
     return CInteriorPropertyPage::OnWizardBack();
 }
 
+void CConfiguration::EnableFloppyControls(BOOL bEnable)
+{
+    m_staticDrive.EnableWindow(bEnable);
+    m_comboDrive.EnableWindow(bEnable);
+    m_groupMenuText.EnableWindow(bEnable);
+    m_staticShortName.EnableWindow(bEnable);
+    m_editShortName.EnableWindow(bEnable);
+    m_staticLongName.EnableWindow(bEnable);
+    m_editLongName.EnableWindow(bEnable);
+}
+
+void CConfiguration::OnFlashPackage()
+{
+    m_radioFloppyImage.SetCheck(BST_UNCHECKED);
+    EnableFloppyControls(FALSE);
+}
+
+// Without a floppy drive the choice falls back to the flash package, silently.
+void CConfiguration::OnFloppyImage()
+{
+    if (m_comboDrive.GetCount() > 0) {
+        m_radioFlashPackage.SetCheck(BST_UNCHECKED);
+        EnableFloppyControls(TRUE);
+    } else {
+        m_radioFlashPackage.SetCheck(BST_CHECKED);
+        OnFlashPackage();
+    }
+}
+
+// Every operation is checked: the first that fails names its file and the reason in an
+// error box, and the page stays. A run of the flash copy that stopped at a folder the key
+// already holds is no failure: the tree was copied there before.
+LRESULT CConfiguration::OnWizardNext()
+{
+    CWaitCursor wait;
+    CKeyDrive& key = m_pWizard->m_keyDrive;
+    int next = -1;
+    if (m_radioFlashPackage.GetCheck()) {
+        if (!key.CopyFlashPackage() && key.m_nFailedStep != 0)
+            return FileStepFailed();
+        if (!key.WriteFlashConfiguration())
+            return FileStepFailed();
+        next = IDD_COMPLETE;
+    }
+    if (m_radioFloppyImage.GetCheck()) {
+        int index = m_comboDrive.GetCurSel();
+        std::string shortName = NameOf(m_editShortName);
+        std::string longName = NameOf(m_editLongName);
+        if (index != CB_ERR && !shortName.empty() && !longName.empty()) {
+            std::string drive = m_comboDrive.GetLBText(index);
+            if (!key.CaptureFloppyImage(drive, shortName))
+                return FileStepFailed();
+            if (!key.AddImageConfiguration(shortName, longName))
+                return FileStepFailed();
+            next = IDD_COMPLETE;
+        }
+    }
+    if (next != -1)
+        m_pWizard->PushPage(m_nPageID);
+    return next;
+}
+
 void CConfiguration::SetStatus(LPCSTR text)
 {
     m_staticStatus.SetWindowText(text);
@@ -46,4 +141,13 @@ void CConfiguration::SetStatus(LPCSTR text)
 void CConfiguration::AdvanceProgress()
 {
     m_staticStatus.Advance();
+}
+
+int CConfiguration::FileStepFailed()
+{
+    std::string reason = LastErrorReason();   // taken first: loading texts must not change it
+    CKeyDrive& key = m_pWizard->m_keyDrive;
+    std::string step = FormatText(LoadResString(key.m_nFailedStep).c_str(), key.m_strFailedPath.c_str());
+    ShowFailure(FormatText(LoadResString(IDS_STEP_FAILED).c_str(), step.c_str()), reason);
+    return -1;
 }

@@ -1,6 +1,7 @@
 // Page 114: what the key will boot, the firmware flash package or a floppy image.
 #pragma once
 
+#include "pages/FilterEdit.h"
 #include "pages/KVPropertyPage.h"
 #include "pages/StatusLine.h"
 #include "res/resource.h"
@@ -9,8 +10,10 @@ class CConfiguration : public CInteriorPropertyPage {
 public:
     CConfiguration();
     void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
     BOOL OnSetActive() override;
     LRESULT OnWizardBack() override;
+    LRESULT OnWizardNext() override;
 
     void SetStatus(LPCSTR text);
     void AdvanceProgress();
@@ -22,9 +25,17 @@ public:
     CStatic m_groupMenuText;
     CStatic m_staticShortName;
     CStatic m_staticLongName;
-    CEdit m_editShortName;
+    CFilterEdit m_editShortName;
     CEdit m_editLongName;
     CStatusLine m_staticStatus;
+
+protected:
+    void OnFlashPackage();
+    void OnFloppyImage();
+    // The floppy choice's controls, enabled or not together.
+    void EnableFloppyControls(BOOL bEnable);
+    // An error box that names the failed step's file and gives the reason; -1.
+    int FileStepFailed();
 
     DECLARE_MESSAGE_MAP()
 };

@@ -6,8 +6,6 @@
 
 // A row of dots grows to 36 bytes of text, then starts again.
 static constexpr size_t kLongestToGrow = 35;
-// The 25th, 50th, ... report of a counter moves the status line.
-static constexpr LONG kReportsPerStep = 25;
 
 std::string AdvancedStatusText(const std::string& text)
 {
@@ -44,31 +42,6 @@ void CStatusLine::Advance()
 void CStatusLine::ShowPercent(int percent)
 {
     SetWindowText(PercentStatusText(GetWindowText(), percent).c_str());
-}
-
-bool CProgressCounter::Tick()
-{
-    LONG taken = m_nValue;
-    m_nValue = static_cast<LONG>(static_cast<uint32_t>(m_nValue) + 1u);
-    return taken % kReportsPerStep == 0;
-}
-
-CProgressCounter& FormatProgressCounter()
-{
-    static CProgressCounter counter;
-    return counter;
-}
-
-CProgressCounter& CopyProgressCounter()
-{
-    static CProgressCounter counter;
-    return counter;
-}
-
-CProgressCounter& TransferProgressCounter()
-{
-    static CProgressCounter counter;
-    return counter;
 }
 
 DWORD CopyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/Afx.h"
+#include "keydrive/ProgressCounters.h"
 
 // The status line control of an operation page.
 class CStatusLine : public CStatic {
@@ -24,22 +25,6 @@ std::string AdvancedStatusText(const std::string& text);
 // The text with its last three bytes replaced by a two-digit percentage and "%".
 std::string PercentStatusText(const std::string& text, int percent);
 
-// A program-wide progress counter: holds 1 at start, never reset. Tick() counts one
-// report and tells whether this report is one that updates the status line (the 25th,
-// 50th, ... since the program started).
-class CProgressCounter {
-public:
-    bool Tick();
-    LONG Value() const { return m_nValue; }
-    void ResetForTest() { m_nValue = 1; }
-
-private:
-    LONG m_nValue = 1;
-};
-
-CProgressCounter& FormatProgressCounter();
-CProgressCounter& CopyProgressCounter();
-CProgressCounter& TransferProgressCounter();
 
 // Progress routine for file copies: advances the configuration page's dots by the
 // pacing rule and repaints the sheet. Always answers "continue" (0).

@@ -64,10 +64,18 @@ constexpr SystemText kTexts[] = {
     {267, "The directory name is invalid.", "ディレクトリ名が無効です。"},
     {317, "The system cannot find message text for message number 0x%1 in the message file for %2.",
      "メッセージ番号 0x%1 のメッセージ テキストが %2 のメッセージ ファイル内に見つかりません。"},
+    {1005,
+     "The volume does not contain a recognized file system.\r\nPlease make sure that all required file system "
+     "drivers are loaded and that the volume is not corrupted.",
+     "ボリュームには認識可能なファイル システムがありません。\r\n必要なファイル システム ドライバーがすべて読み込まれて"
+     "いるか、ボリュームが壊れていないか確認してください。"},
     {1110, "The media in the drive may have changed.", "ドライブのメディアが変更された可能性があります。"},
     {1117, "The request could not be performed because of an I/O device error.",
      "I/O デバイス エラーが発生したため、要求を実行できませんでした。"},
+    {1235, "The request was aborted.", "要求は中止されました。"},
     {1603, "Fatal error during installation.", "インストール中に致命的なエラーが発生しました。"},
+    {1814, "The specified resource name cannot be found in the image file.",
+     "指定されたリソース名がイメージ ファイルに見つかりません。"},
 };
 
 const SystemText* FindText(DWORD code)

@@ -7,8 +7,10 @@
 #include "platform/BlockDevices.h"
 #include "platform/Errors.h"
 #include "platform/FileObject.h"
+#include "platform/KeyFiles.h"
 #include "platform/PartitionTable.h"
 #include "platform/Trace.h"
+#include "platform/UserFolders.h"
 #include "platform/WriteGuard.h"
 
 #include <algorithm>
@@ -150,6 +152,8 @@ HANDLE OpenOrdinary(const std::string& path, DWORD access, DWORD share, DWORD di
         SetLastErrorWithDetail(ERROR_ACCESS_DENIED, path + " is a disk, not a file");
         return INVALID_HANDLE_VALUE;
     }
+    if (!existed && S_ISREG(st.st_mode))
+        HandOverNewFile(fd, path);  // a backup made as root in a user's folder is theirs
     auto file = std::make_shared<FileObject>(HandleKind::File, fd);
     file->canRead = access & GENERIC_READ;
     file->canWrite = wantWrite;
@@ -418,8 +422,10 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
     std::string path = NativePath(lpFileName);
     if (IsDevicePath(path))
         return OpenDevicePath(path, dwDesiredAccess, dwShareMode, dwCreationDisposition);
-    if (IsDriveLetterPath(path) || path.rfind("//", 0) == 0) {
-        SetLastError(ERROR_PATH_NOT_FOUND);  // files on a key's file system are not reachable yet
+    if (IsDriveLetterPath(path))
+        return OpenKeyFile(lpFileName, dwDesiredAccess, dwCreationDisposition);
+    if (path.rfind("//", 0) == 0) {
+        SetLastError(ERROR_PATH_NOT_FOUND);  // no network paths
         return INVALID_HANDLE_VALUE;
     }
     return OpenOrdinary(path, dwDesiredAccess, dwShareMode, dwCreationDisposition);
@@ -428,18 +434,24 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode, 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
               OVERLAPPED* lpOverlapped)
 {
+    if (auto key = HandleAs<KeyFile>(hFile))
+        return TransferKeyFile(*key, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, false);
     return Transfer(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped, false);
 }
 
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                OVERLAPPED* lpOverlapped)
 {
+    if (auto key = HandleAs<KeyFile>(hFile))
+        return TransferKeyFile(*key, const_cast<void*>(lpBuffer), nNumberOfBytesToWrite, lpNumberOfBytesWritten, true);
     return Transfer(hFile, const_cast<void*>(lpBuffer), nNumberOfBytesToWrite, lpNumberOfBytesWritten,
                     lpOverlapped, true);
 }
 
 DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistanceToMoveHigh, DWORD dwMoveMethod)
 {
+    if (auto key = HandleAs<KeyFile>(hFile))
+        return SeekKeyFile(*key, lDistanceToMove, lpDistanceToMoveHigh, dwMoveMethod);
     auto file = FileOf(hFile);
     if (!file)
         return INVALID_SET_FILE_POINTER;
@@ -481,6 +493,8 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistanceToMoveH
 
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh)
 {
+    if (auto key = HandleAs<KeyFile>(hFile))
+        return KeyFileSize(*key, lpFileSizeHigh);
     auto file = FileOf(hFile);
     if (!file)
         return INVALID_FILE_SIZE;
@@ -507,7 +521,9 @@ BOOL DeleteFileA(LPCSTR lpFileName)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (IsDriveLetterPath(path) || path.rfind("//", 0) == 0) {
+    if (IsDriveLetterPath(path))
+        return DeleteKeyFileAt(lpFileName);
+    if (path.rfind("//", 0) == 0) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }

@@ -53,7 +53,7 @@ bool CloseHandleObject(HANDLE handle)
         object = std::move(it->second);
         table.erase(it);
     }
-    return true;
+    return object->Close();
 }
 
 std::size_t OpenHandleCount()

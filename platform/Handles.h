@@ -12,13 +12,17 @@
 
 namespace platform {
 
-enum class HandleKind { File, Disk, Volume, Floppy, Link, RegistryKey, Process, Thread };
+enum class HandleKind { File, Disk, Volume, Floppy, Link, RegistryKey, Process, Thread, Find };
 
 class HandleObject {
 public:
     explicit HandleObject(HandleKind kind) : kind_(kind) {}
     virtual ~HandleObject() = default;
     HandleKind Kind() const { return kind_; }
+    // Called once when the handle is closed, before the table lets go of the object: what
+    // the object still owes (a file on a key) is done here. False with the last error set;
+    // the handle is closed all the same.
+    virtual bool Close() { return true; }
 
 private:
     HandleKind kind_;
@@ -38,8 +42,9 @@ std::shared_ptr<T> HandleAs(HANDLE handle)
     return std::dynamic_pointer_cast<T>(LookupHandle(handle));
 }
 
-// Removes a handle from the table. False (and ERROR_INVALID_HANDLE) for an unknown handle.
-// The object is destroyed when the last shared_ptr to it goes.
+// Removes a handle from the table. False (and ERROR_INVALID_HANDLE) for an unknown handle,
+// or false when the object's Close failed. The object is destroyed when the last shared_ptr
+// to it goes.
 bool CloseHandleObject(HANDLE handle);
 
 // Number of open handles, for leak checks in tests.

@@ -5,6 +5,8 @@
 
 #include "platform/SandboxMachine.h"
 #include "platform/SysfsMachine.h"
+#include "platform/Errors.h"
+#include "platform/OwnCalls.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@ namespace {
 
 std::mutex machineMutex;
 std::unique_ptr<Machine> current;
+std::string problem;  // why the machine asked for could not be built
 
 std::unique_ptr<Machine> Build()
 {
@@ -22,9 +25,11 @@ std::unique_ptr<Machine> Build()
     if (!folder || !*folder)
         return std::make_unique<SysfsMachine>();
     std::string error;
+    problem.clear();
     if (auto sandbox = SandboxMachine::Load(folder, error))
         return sandbox;
     std::fprintf(stderr, "bootwright: sandbox machine not usable, no disks: %s\n", error.c_str());
+    problem = error;
     return std::make_unique<BasicMachine>(std::vector<Disk>{}, std::nullopt, std::nullopt);
 }
 
@@ -42,6 +47,19 @@ void Machine::Replace(std::unique_ptr<Machine> machine)
 {
     std::lock_guard lock(machineMutex);
     current = std::move(machine);
+    problem.clear();
+}
+
+std::string Machine::Problem()
+{
+    Current();
+    std::lock_guard lock(machineMutex);
+    return problem;
 }
 
 }  // namespace platform
+
+DWORD GetMachineProblem(LPSTR buffer, DWORD size)
+{
+    return platform::CopyText(platform::Machine::Problem(), buffer, size);
+}

@@ -5,6 +5,8 @@
 // code never includes it.
 #pragma once
 
+#include "platform/HostPaths.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -56,6 +58,8 @@ public:
     static Machine& Current();
     // Tests: replace the machine of this process (nullptr: build it again on next use).
     static void Replace(std::unique_ptr<Machine> machine);
+    // Why the machine asked for (a sandbox folder) could not be built; empty when it was.
+    static std::string Problem();
 
     virtual const std::vector<Disk>& Disks() const = 0;
     virtual std::optional<std::string> FloppyBacking(char drive) const = 0;  // 'A' or 'B'
@@ -73,9 +77,10 @@ public:
     // Removes a letter for the rest of the run.
     virtual void RemoveLetter(char letter) = 0;
 
-    // Before a disk is written: unmounts the file systems on it, since writing under a
-    // mounted file system corrupts it. False when one stays mounted (busy).
-    virtual bool ReleaseMounts(const Disk&) { return true; }
+    // Where this computer shows its disks, mounts and swap: the real /sys and /proc, or the
+    // made-up tree a test gives. The write guard looks there, whatever machine is current,
+    // since a sandbox disk may be a block device of this computer.
+    virtual SysfsPaths HostPaths() const { return {}; }
 
     // What the write guard asks of the machine beyond what a disk record shows: why a disk
     // holds the system now, or why it is not the disk that discovery saw; nullopt: no reason.

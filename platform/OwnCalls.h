@@ -37,6 +37,20 @@ BOOL InitDiskAccess();
 BOOL GetDiskDescription(int diskNumber, char* model, DWORD modelSize, ULONGLONG* sizeBytes, char* devicePath,
                         DWORD pathSize);
 
+// ---- the person at the keyboard ------------------------------------------------------------
+// The folder that the image file dialogs open first. <working folder>/images when the person
+// at the keyboard may write there and it is not part of the installed system (nothing under
+// /usr is theirs to fill); otherwise their own ~/Bootwright/images, made on first use by
+// them, so that it belongs to them. Returns the length of the path written, without the
+// terminator; when the buffer is too small (or null), the size needed with the terminator,
+// and nothing is written; 0 when no folder could be found or made, with GetLastError.
+DWORD GetImagesFolder(LPSTR buffer, DWORD size);
+
+// ---- comparing what was written ---------------------------------------------------------------
+// A 64-bit fingerprint of a block of memory (XXH3), so that a block written to a disk can be
+// compared with what the disk gives back without keeping the block itself.
+ULONGLONG GetDataFingerprint(LPCVOID data, DWORD size);
+
 // ---- what a failure leaves behind ------------------------------------------------------------
 // The text that the last failing call of this thread left beside its error code: the mount
 // point that stayed mounted, why a disk is refused, the last words of a tool that failed.

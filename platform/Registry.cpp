@@ -3,6 +3,7 @@
 // device path a disk ("0", "1", ...), made from the machine's disks when the key is opened.
 #include "platform/Handles.h"
 #include "platform/Machine.h"
+#include "platform/Trace.h"
 
 #include <algorithm>
 #include <cctype>
@@ -65,6 +66,14 @@ std::shared_ptr<RegistryKey> DiskEnumKey()
     key->values["count"] = Value{REG_DWORD, std::string(reinterpret_cast<const char*>(&count), 4), false};
     for (const Disk& disk : disks) {
         std::string text = DevicePath(disk);
+        // The disk list is what discovery works from: say which disks it can offer as keys.
+        const char* why = !disk.present                ? "skipped: no longer attached"
+                          : disk.holdsSystem           ? "skipped: holds a file system or swap of this computer"
+                          : disk.bus != "USBSTOR"      ? "skipped: not a USB mass-storage disk"
+                          : disk.registryUnreadable    ? "skipped: its entry cannot be read"
+                                                       : "kept: a USB mass-storage disk";
+        Trace("discovery: disk %d (%s, %s, \"%s\") %s", disk.number, disk.backing.c_str(), disk.bus.c_str(),
+              disk.model.c_str(), why);
         key->values[std::to_string(disk.number)] =
             Value{REG_SZ, std::string(text.c_str(), text.size() + 1), disk.registryUnreadable};
     }

@@ -43,7 +43,7 @@ std::string Joined(const std::vector<std::string>& args)
 
 // Feeds the input and collects the output at the same time, so that neither side waits
 // for the other with a full pipe.
-void Exchange(int inFd, int outFd, const std::string* input, std::string& output)
+void Exchange(int inFd, int outFd, const std::string* input, std::string& output, const FeedProgress& progress)
 {
     size_t fed = 0;
     if (inFd >= 0 && (!input || input->empty())) {
@@ -64,6 +64,8 @@ void Exchange(int inFd, int outFd, const std::string* input, std::string& output
                 fed += static_cast<size_t>(w);
             if (w < 0 && errno != EINTR && errno != EAGAIN)
                 fed = input->size();  // the tool stopped reading
+            else if (w > 0 && progress && !progress(fed))
+                fed = input->size();  // the caller wants no more fed
             if (fed >= input->size()) {
                 close(inFd);
                 inFd = -1;
@@ -84,7 +86,7 @@ void Exchange(int inFd, int outFd, const std::string* input, std::string& output
 
 }  // namespace
 
-ToolResult RunTool(const std::vector<std::string>& args, const std::string* input)
+ToolResult RunTool(const std::vector<std::string>& args, const std::string* input, const FeedProgress& fed)
 {
     ToolResult result;
     std::vector<std::string> copy = args;
@@ -125,7 +127,7 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
     struct sigaction ignore {}, previous {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &ignore, &previous);
-    Exchange(input ? inPipe[1] : -1, outPipe[0], input, result.output);
+    Exchange(input ? inPipe[1] : -1, outPipe[0], input, result.output, fed);
     sigaction(SIGPIPE, &previous, nullptr);
     close(outPipe[0]);
     int status = 0;

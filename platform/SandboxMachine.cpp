@@ -6,6 +6,10 @@
 #include <charconv>
 #include <fstream>
 #include <map>
+#include <optional>
+#include <utility>
+
+#include <sys/stat.h>
 
 namespace platform {
 namespace {
@@ -48,6 +52,120 @@ std::string Resolve(const std::string& folder, const std::string& path)
     return !path.empty() && path[0] == '/' ? path : folder + "/" + path;
 }
 
+// What machine.conf says, line by line; the checks that need every line come after.
+class ConfReader {
+public:
+    explicit ConfReader(std::string folder) : folder_(std::move(folder)) {}
+
+    // An empty text when the line is good, else why not.
+    std::string Line(const std::vector<std::string>& w, int lineNumber)
+    {
+        if (w[0] == "disk")
+            return Disk(w);
+        if (w[0] == "floppy")
+            return Floppy(w);
+        if (w[0] == "fault")
+            return FaultLine(w, lineNumber);
+        if (w[0] == "registry")
+            return Registry(w, lineNumber);
+        return "unknown item '" + w[0] + "'";
+    }
+
+    std::map<int, platform::Disk> disks;
+    std::optional<std::string> floppies[2];
+    struct Pending {
+        int disk;
+        Fault fault;
+        bool unreadable;
+        int line;
+        bool lost = false;   // a "lose" line: the disk keeps only the sectors before fault.sector
+    };
+    std::vector<Pending> pending;  // fault and registry lines, checked once every disk is known
+
+private:
+    std::string Disk(const std::vector<std::string>& w)
+    {
+        uint64_t n = 0;
+        if (w.size() != 5)
+            return "expected: disk NUMBER BUS BACKING \"MODEL\"";
+        if (!ParseNumber(w[1], n) || n > 31)
+            return "disk number must be 0 to 31";
+        if (disks.count(int(n)))
+            return "disk " + w[1] + " is defined twice";
+        platform::Disk disk;
+        disk.number = int(n);
+        disk.bus = w[2];
+        disk.backing = Resolve(folder_, w[3]);
+        disk.model = w[4];
+        std::string why = Backing(disk.backing, disk.size);
+        if (why.empty())
+            disks[disk.number] = disk;
+        return why;
+    }
+
+    std::string Floppy(const std::vector<std::string>& w)
+    {
+        if (w.size() != 3 || (w[1] != "A" && w[1] != "B"))
+            return "expected: floppy A|B BACKING";
+        std::string backing = Resolve(folder_, w[2]);
+        uint64_t size = 0;
+        std::string why = Backing(backing, size);
+        if (why.empty())
+            floppies[w[1] == "B"] = backing;
+        return why;
+    }
+
+    std::string FaultLine(const std::vector<std::string>& w, int lineNumber)
+    {
+        uint64_t n = 0;
+        Fault fault;
+        if (w.size() != 4 || !ParseNumber(w[1], n) || n > 31 || (w[2] != "read" && w[2] != "write" && w[2] != "lose"))
+            return "expected: fault DISK read|write|lose SECTOR";
+        fault.write = w[2] == "write";
+        if (!ParseNumber(w[3], fault.sector))
+            return "bad sector number " + w[3];
+        if (w[2] == "lose" && fault.sector == 0)
+            return "a disk that loses every write from sector 0 is not a disk";
+        pending.push_back({int(n), fault, false, lineNumber, w[2] == "lose"});
+        return "";
+    }
+
+    std::string Registry(const std::vector<std::string>& w, int lineNumber)
+    {
+        uint64_t n = 0;
+        if (w.size() != 3 || w[1] != "unreadable" || !ParseNumber(w[2], n) || n > 31)
+            return "expected: registry unreadable DISK";
+        pending.push_back({int(n), {}, true, lineNumber});
+        return "";
+    }
+
+    // A backing is an image file or a block device, and no other disk or floppy has it:
+    // two disks over one file would let the "key" overwrite the system image. It is looked
+    // at before it is opened, as opening a FIFO would wait for a writer forever.
+    std::string Backing(const std::string& path, uint64_t& size)
+    {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return "backing " + path + " cannot be opened";
+        if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
+            return "backing " + path + " is neither an image file nor a block device";
+        std::pair<uint64_t, uint64_t> identity = S_ISBLK(st.st_mode) ? std::pair<uint64_t, uint64_t>{st.st_rdev, 0}
+                                                                     : std::pair<uint64_t, uint64_t>{st.st_dev, st.st_ino};
+        for (const auto& [other, otherPath] : identities_)
+            if (other == identity)
+                return "backing " + path + " is the same file as " + otherPath;
+        auto bytes = BackingSize(path);
+        if (!bytes)
+            return "backing " + path + " cannot be opened";
+        identities_.emplace_back(identity, path);
+        size = *bytes;
+        return "";
+    }
+
+    std::string folder_;
+    std::vector<std::pair<std::pair<uint64_t, uint64_t>, std::string>> identities_;
+};
+
 }  // namespace
 
 std::unique_ptr<SandboxMachine> SandboxMachine::Load(const std::string& folder, std::string& error)
@@ -58,102 +176,41 @@ std::unique_ptr<SandboxMachine> SandboxMachine::Load(const std::string& folder, 
         error = confPath + ": cannot be read";
         return nullptr;
     }
-    std::map<int, Disk> disks;
-    std::optional<std::string> floppies[2];
-    struct PendingFault { int disk; Fault fault; int line; };
-    std::vector<PendingFault> faults;
-    struct PendingLoss { int disk; uint64_t sector; int line; };
-    std::vector<PendingLoss> lost;
-    std::vector<std::pair<int, int>> unreadable;  // disk, line
-
-    std::string line;
+    ConfReader conf(folder);
     int lineNumber = 0;
-    auto fail = [&](const std::string& why) {
-        error = confPath + ":" + std::to_string(lineNumber) + ": " + why;
+    auto fail = [&](int at, const std::string& why) {
+        error = confPath + (at > 0 ? ":" + std::to_string(at) : std::string()) + ": " + why;
         return nullptr;
     };
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         ++lineNumber;
-        std::vector<std::string> w;
-        if (!SplitLine(line, w))
-            return fail("unterminated quoted text");
-        if (w.empty())
+        std::vector<std::string> words;
+        if (!SplitLine(line, words))
+            return fail(lineNumber, "unterminated quoted text");
+        if (words.empty())
             continue;
-        uint64_t n = 0;
-        if (w[0] == "disk") {
-            if (w.size() != 5)
-                return fail("expected: disk NUMBER BUS BACKING \"MODEL\"");
-            if (!ParseNumber(w[1], n) || n > 31)
-                return fail("disk number must be 0 to 31");
-            if (disks.count(int(n)))
-                return fail("disk " + w[1] + " is defined twice");
-            Disk disk;
-            disk.number = int(n);
-            disk.bus = w[2];
-            disk.backing = Resolve(folder, w[3]);
-            disk.model = w[4];
-            auto size = BackingSize(disk.backing);
-            if (!size)
-                return fail("backing " + disk.backing + " cannot be opened");
-            disk.size = *size;
-            disks[disk.number] = disk;
-        } else if (w[0] == "floppy") {
-            if (w.size() != 3 || (w[1] != "A" && w[1] != "B"))
-                return fail("expected: floppy A|B BACKING");
-            std::string backing = Resolve(folder, w[2]);
-            if (!BackingSize(backing))
-                return fail("backing " + backing + " cannot be opened");
-            floppies[w[1] == "B"] = backing;
-        } else if (w[0] == "fault") {
-            if (w.size() != 4 || !ParseNumber(w[1], n) || (w[2] != "read" && w[2] != "write" && w[2] != "lose"))
-                return fail("expected: fault DISK read|write|lose SECTOR");
-            Fault fault;
-            fault.write = w[2] == "write";
-            if (!ParseNumber(w[3], fault.sector))
-                return fail("bad sector number " + w[3]);
-            if (w[2] == "lose")
-                lost.push_back({int(n), fault.sector, lineNumber});
-            else
-                faults.push_back({int(n), fault, lineNumber});
-        } else if (w[0] == "registry") {
-            if (w.size() != 3 || w[1] != "unreadable" || !ParseNumber(w[2], n) || n > 31)
-                return fail("expected: registry unreadable DISK");
-            unreadable.emplace_back(int(n), lineNumber);
-        } else {
-            return fail("unknown item '" + w[0] + "'");
-        }
+        if (std::string why = conf.Line(words, lineNumber); !why.empty())
+            return fail(lineNumber, why);
     }
-    for (const auto& pending : faults) {
-        lineNumber = pending.line;
-        if (!disks.count(pending.disk))
-            return fail("fault on disk " + std::to_string(pending.disk) + ", which is not defined");
-        disks[pending.disk].faults.push_back(pending.fault);
-    }
-    for (const auto& pending : lost) {
-        lineNumber = pending.line;
-        if (!disks.count(pending.disk))
-            return fail("fault on disk " + std::to_string(pending.disk) + ", which is not defined");
-        if (pending.sector == 0)
-            return fail("a disk that loses every write from sector 0 is not a disk");
-        disks[pending.disk].keptSectors = pending.sector;
-    }
-    for (auto [disk, at] : unreadable) {
-        lineNumber = at;
-        if (!disks.count(disk))
-            return fail("disk " + std::to_string(disk) + " is not defined");
-        disks[disk].registryUnreadable = true;
+    for (const auto& item : conf.pending) {
+        if (!conf.disks.count(item.disk))
+            return fail(item.line, (item.unreadable ? "disk " : "fault on disk ") + std::to_string(item.disk) +
+                                       (item.unreadable ? " is not defined" : ", which is not defined"));
+        if (item.unreadable)
+            conf.disks[item.disk].registryUnreadable = true;
+        else if (item.lost)
+            conf.disks[item.disk].keptSectors = item.fault.sector;
+        else
+            conf.disks[item.disk].faults.push_back(item.fault);
     }
     std::vector<Disk> list;
-    for (auto& [number, disk] : disks) {
-        if (number != int(list.size())) {
-            lineNumber = 0;
-            error = confPath + ": disk numbers must run 0, 1, ... without gaps (disk " +
-                    std::to_string(list.size()) + " is missing)";
-            return nullptr;
-        }
+    for (auto& [number, disk] : conf.disks) {
+        if (number != int(list.size()))
+            return fail(0, "disk numbers must run 0, 1, ... without gaps (disk " + std::to_string(list.size()) +
+                               " is missing)");
         list.push_back(disk);
     }
-    return std::make_unique<SandboxMachine>(std::move(list), floppies[0], floppies[1]);
+    return std::make_unique<SandboxMachine>(std::move(list), conf.floppies[0], conf.floppies[1]);
 }
 
 }  // namespace platform

@@ -87,6 +87,11 @@ constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_UNRECOGNIZED_VOLUME = 1005;
+constexpr DWORD ERROR_REQUEST_ABORTED = 1235;
+constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
@@ -128,13 +133,18 @@ constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
 constexpr DWORD FILE_END = 2;
 constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
-constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 
 struct SECURITY_ATTRIBUTES;
 struct OVERLAPPED;
 
+// Paths "E:\folder\name" name files on a key's FAT volume. A file there opened for writing
+// keeps its contents until FlushFileBuffers or CloseHandle puts them on the key whole, under
+// a temporary name that then takes the file's place: a failed write leaves the old file.
+// Share modes are not enforced between handles on the same file of a key.
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
@@ -145,13 +155,58 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
 DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistanceToMoveHigh, DWORD dwMoveMethod);
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 BOOL CloseHandle(HANDLE hObject);
-// Everything written through the handle reaches the file or device before it returns. On a
-// disk, volume or floppy handle the system also forgets what it holds of the device in
-// memory, so that the next read comes from the device itself.
-BOOL FlushFileBuffers(HANDLE hFile);
 BOOL DeleteFileA(LPCSTR lpFileName);
 DWORD GetFileAttributesA(LPCSTR lpFileName);   // INVALID_FILE_ATTRIBUTES when there is nothing there
 DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
+// The end of the file moves to the handle's position.
+BOOL SetEndOfFile(HANDLE hFile);
+// What was written through the handle reaches the disk (a file on a key: its file system).
+// On a disk, volume or floppy handle the system also forgets what it holds of the device in
+// memory, so that the next read comes from the device itself.
+BOOL FlushFileBuffers(HANDLE hFile);
+
+BOOL CreateDirectoryA(LPCSTR lpPathName, SECURITY_ATTRIBUTES* lpSecurityAttributes);
+
+// ---- folder listing (local folders) ----------------------------------------------------------
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+};
+// "folder\*" and other patterns with * and ?; the entries come sorted by name, "." and ".."
+// first. A folder reached through a symbolic link carries FILE_ATTRIBUTE_REPARSE_POINT.
+HANDLE FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindFileData);
+BOOL FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData);
+BOOL FindClose(HANDLE hFindFile);
+
+// ---- copying files --------------------------------------------------------------------------
+constexpr DWORD PROGRESS_CONTINUE = 0;
+constexpr DWORD PROGRESS_CANCEL = 1;
+constexpr DWORD PROGRESS_STOP = 2;
+constexpr DWORD PROGRESS_QUIET = 3;
+constexpr DWORD CALLBACK_CHUNK_FINISHED = 0;
+constexpr DWORD CALLBACK_STREAM_SWITCH = 1;
+constexpr DWORD COPY_FILE_FAIL_IF_EXISTS = 0x1;
+using LPPROGRESS_ROUTINE = DWORD (*)(LARGE_INTEGER TotalFileSize, LARGE_INTEGER TotalBytesTransferred,
+                                     LARGE_INTEGER StreamSize, LARGE_INTEGER StreamBytesTransferred,
+                                     DWORD dwStreamNumber, DWORD dwCallbackReason, HANDLE hSourceFile,
+                                     HANDLE hDestinationFile, LPVOID lpData);
+// The routine hears of the copy once before the first byte (CALLBACK_STREAM_SWITCH) and then
+// after every piece that reached the destination (CALLBACK_CHUNK_FINISHED).
+BOOL CopyFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, LPPROGRESS_ROUTINE lpProgressRoutine,
+                 LPVOID lpData, BOOL* pbCancel, DWORD dwCopyFlags);
+BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
 
 // ---- devices and layouts -----------------------------------------------------------
 constexpr DWORD IOCTL_DISK_GET_DRIVE_GEOMETRY = 0x00070000;

@@ -117,6 +117,20 @@
 #define IDS_READING_LAYOUT      305
 #define IDS_PROGRAM_FOLDER      306
 
+// Boot configuration (330-369): the steps a failure names, and the paths of the payload
+#define IDS_WRITING_FILE        330
+#define IDS_READING_FILE        331
+#define IDS_COPYING_FILE        332
+#define IDS_CREATING_FOLDER     333
+#define IDS_LISTING_FOLDER      334
+#define IDS_READING_FLOPPY      335
+#define IDS_MEMDISK_SOURCE      336
+#define IDS_MEMDISK_TARGET      337
+#define IDS_FLASH_FOLDER        338
+#define IDS_IMAGE_SUFFIX        339
+#define IDS_KEY_ROOT            340
+#define IDS_KEY_DRIVE           341
+
 // Image transfer (370-399): the backup and image key pages
 #define IDS_VERIFYING           370
 #define IDS_OPEN_IMAGE_FAILED   371

@@ -8,6 +8,7 @@
 #define IDD_T_DONE      204
 #define IDD_T_CONTROLS  300
 #define IDD_T_PLAIN     301
+#define IDD_T_FIELDS    302
 
 #define IDB_T_HEADER    129
 #define IDB_T_WATERMARK 130
@@ -30,6 +31,11 @@
 #define IDC_T_DISABLED  1015
 #define IDC_T_GROUPBOX  1016
 #define IDC_T_NOPREFIX  1017
+#define IDC_T_SHORT_LABEL 1018
+#define IDC_T_LONG_LABEL  1019
+#define IDC_T_SHORT     1020
+#define IDC_T_LONG      1021
+#define IDC_T_NOTES     1022
 
 #define IDS_T_HELLO     100
 #define IDS_T_ONLY_EN   101

@@ -56,6 +56,10 @@ TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
     std::string image = folder.path + "/key.img";
     ASSERT_EQ(Shell("truncate -s 8M " + image), 0);
     std::string loop = FirstLineOf("losetup -f --show " + image + " 2>/dev/null");
+    struct Detach {
+        std::string loop;
+        ~Detach() { if (!loop.empty()) Shell("losetup -d " + loop); }  // also when an assertion failed
+    } detach{loop};
     if (loop.empty() || access(loop.c_str(), R_OK | W_OK) != 0)
         GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
 
@@ -70,6 +74,10 @@ TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
     fs::create_directories(paths.sysRoot + "/block");
     fs::create_directories(paths.devRoot);
     std::ofstream(device + "/block/sdz/size") << 16384 << "\n";
+    // The device number is the loop device's own: a disk whose number is unknown is never a key.
+    std::string loopNumber;
+    std::ifstream("/sys/block/" + fs::path(loop).filename().string() + "/dev") >> loopNumber;
+    std::ofstream(device + "/block/sdz/dev") << loopNumber << "\n";
     std::ofstream(device + "/model") << "Loop Key\n";
     std::ofstream(paths.mounts).close();
     std::ofstream(paths.swaps) << "Filename Type Size Used Priority\n";
@@ -89,7 +97,6 @@ TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
         EXPECT_TRUE(drive.BlankKey());
     }
     platform::Machine::Replace(nullptr);
-    Shell("losetup -d " + loop);
 }
 
 }  // namespace

@@ -153,7 +153,7 @@ TEST_F(TransferPageTest, AnExistingTargetIsReplacedOnlyAfterAYes)
     g_chosen = image;
     SetFrameworkTestHooks({ChooseFile, nullptr});
     driver->Click(IDC_BACKUP_BROWSE);
-    EXPECT_EQ(g_initialDir, fs::current_path().string() + "\\images");
+    EXPECT_EQ(g_initialDir, fs::current_path().string() + "/images") << "the run folder's images folder";
     EXPECT_EQ(g_filter, "Image Files (*.img)|*.img||");
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE);

@@ -45,8 +45,9 @@ protected:
     void Machine()
     {
         MakeImage(dir / "a.img", 1 << 20);
+        MakeImage(dir / "b.img", 1 << 20);
         MakeImage(dir / "fd.img", 1474560);
-        UseMachine("floppy A fd.img\ndisk 0 IDE a.img \"S\"\ndisk 1 USBSTOR a.img \"K\"\n");
+        UseMachine("floppy A fd.img\ndisk 0 IDE a.img \"S\"\ndisk 1 USBSTOR b.img \"K\"\n");
     }
 };
 

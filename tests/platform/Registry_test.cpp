@@ -48,9 +48,10 @@ TEST_F(RegistryTest, EmptyMachineHasCountZeroAndNoEntries)
 
 TEST_F(RegistryTest, EntriesNameEachDiskByItsBusInDiskOrder)
 {
-    MakeImage(dir / "a.img", 1 << 20);
-    UseMachine("disk 0 IDE a.img \"Virtual system disk\"\ndisk 1 USBSTOR a.img \"Virtual Kivra 256 MB\"\n"
-               "disk 2 usbstor a.img \"Lower\"\ndisk 3 SCSI a.img \"Other\"\n");
+    for (const char* name : {"a.img", "b.img", "c.img", "d.img"})
+        MakeImage(dir / name, 1 << 20);
+    UseMachine("disk 0 IDE a.img \"Virtual system disk\"\ndisk 1 USBSTOR b.img \"Virtual Kivra 256 MB\"\n"
+               "disk 2 usbstor c.img \"Lower\"\ndisk 3 SCSI d.img \"Other\"\n");
     HKEY key = OpenEnum();
     DWORD count = 0, size = 4;
     ASSERT_EQ(RegQueryValueExA(key, "count", nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size), ERROR_SUCCESS);
@@ -69,9 +70,10 @@ TEST_F(RegistryTest, EntriesNameEachDiskByItsBusInDiskOrder)
 
 TEST_F(RegistryTest, SmallBuffersMissingValuesAndUnreadableEntries)
 {
-    MakeImage(dir / "a.img", 1 << 20);
-    UseMachine("disk 0 IDE a.img \"S\"\ndisk 1 USBSTOR a.img \"K\"\ndisk 2 USBSTOR a.img \"K\"\n"
-               "disk 3 USBSTOR a.img \"K\"\nregistry unreadable 2\n");
+    for (const char* name : {"a.img", "b.img", "c.img", "d.img"})
+        MakeImage(dir / name, 1 << 20);
+    UseMachine("disk 0 IDE a.img \"S\"\ndisk 1 USBSTOR b.img \"K\"\ndisk 2 USBSTOR c.img \"K\"\n"
+               "disk 3 USBSTOR d.img \"K\"\nregistry unreadable 2\n");
     HKEY key = OpenEnum();
     BYTE small[5] = {1, 2, 3, 4, 5};
     DWORD size = sizeof small;

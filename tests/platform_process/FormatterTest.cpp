@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <vector>
 
 using namespace testing_support;
@@ -153,6 +155,10 @@ TEST_F(FormatterTest, FullFormatGivesACleanFat16InsideTheVolumeOnly)
     EXPECT_EQ(Fsck(&fsck), 0) << fsck;
     // The file system is usable: mtools sees an empty root at the volume's offset.
     EXPECT_EQ(Shell("mdir -i " + image_ + "@@" + std::to_string(kStart * 512) + " ::/"), 0);
+    // The zeroed volume stays sparse: a 64 MiB format holds a few hundred KiB of FAT, not 64 MiB.
+    struct stat st {};
+    ASSERT_EQ(stat(image_.c_str(), &st), 0);
+    EXPECT_LT(uint64_t(st.st_blocks) * 512, 8 * kMiB);
 }
 
 TEST_F(FormatterTest, DiskFaultsEndTheFormatAsFailed)

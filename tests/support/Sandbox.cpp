@@ -137,3 +137,42 @@ int Shell(const std::string& command, std::string* output)
     fs::remove(capture);
     return status;
 }
+
+namespace {
+
+const char kMtools[] = "MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null LC_ALL=C.UTF-8 ";
+
+std::string KeyImage(const std::string& image) { return " -i " + image + "@@" + std::to_string(kPartitionOffset) + " "; }
+
+}  // namespace
+
+void MakeFatKey(const std::string& image)
+{
+    uint64_t sectors = fs::file_size(image) / 512 - 63;
+    std::string fat = sectors * 512 < 16 * kMiB ? "12" : "16";
+    ASSERT_EQ(Shell("printf 'start=63, type=6, bootable\\n' | sfdisk -q " + image), 0);
+    ASSERT_EQ(Shell("mkfs.fat -F " + fat + " --offset 63 " + image + " " + std::to_string(sectors / 2)), 0);
+}
+
+std::string KeyFileText(const std::string& image, const std::string& name)
+{
+    std::string text;
+    if (Shell(std::string(kMtools) + "mtype" + KeyImage(image) + "'::" + name + "'", &text) != 0)
+        return "";
+    return text;
+}
+
+void PutKeyFileText(const std::string& image, const std::string& name, const std::string& text)
+{
+    std::string local = fs::path(image).parent_path() / "put.tmp";
+    MakeFile(local, std::vector<uint8_t>(text.begin(), text.end()));
+    ASSERT_EQ(Shell(std::string(kMtools) + "mcopy -o" + KeyImage(image) + local + " '::" + name + "'"), 0);
+    fs::remove(local);
+}
+
+std::string KeyListing(const std::string& image, const std::string& folder)
+{
+    std::string listing;
+    Shell(std::string(kMtools) + "mdir -a -b" + KeyImage(image) + "'::" + folder + "'", &listing);
+    return listing;
+}

@@ -51,3 +51,11 @@ uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at);
 void WriteOnePartition(const std::string& image, uint32_t first, uint32_t count);
 // A shell command's exit status; what it printed goes to output when asked.
 int Shell(const std::string& command, std::string* output = nullptr);
+
+// A key image with one FAT partition from sector 63 (FAT12 under 16 MiB, FAT16 from there),
+// made with sfdisk and mkfs.fat; and the files of that partition through mtools.
+constexpr uint64_t kPartitionOffset = 63 * 512;
+void MakeFatKey(const std::string& image);
+std::string KeyFileText(const std::string& image, const std::string& name);   // "" when missing
+void PutKeyFileText(const std::string& image, const std::string& name, const std::string& text);
+std::string KeyListing(const std::string& image, const std::string& folder = "/");   // mdir -a -b

@@ -1,0 +1,137 @@
+// What the preparation pages do when a step fails: they stop at the first failing step,
+// say which step failed and why, and stay; nothing after that step runs, and no other
+// disk of the machine changes.
+#include "WizardFixture.h"
+#include "platform/OwnCalls.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> g_boxes;
+
+int RecordBox(HWND, const char* text, const char* caption, UINT)
+{
+    g_boxes.push_back(std::string(caption) + "|" + text);
+    return IDOK;
+}
+
+struct FaultCase {
+    int page;                 // IDD_FILESYSTEM or IDD_GEOMETRY ("With Partition")
+    std::string fault;        // a machine.conf fault line for the key (disk 1)
+    UINT step;                // the step that must fail
+    const char* stepText;
+    const char* laterTrace;   // what the trace of a later step would show
+};
+
+void PrintTo(const FaultCase& c, std::ostream* out)
+{
+    std::string fault = c.fault;
+    std::replace(fault.begin(), fault.end(), ' ', '_');
+    *out << c.page << "_" << fault;
+}
+
+class FailureTest : public WizardFixture, public ::testing::WithParamInterface<FaultCase> {
+protected:
+    void SetUp() override
+    {
+        system = sandbox.AddDisk("IDE", 8 * kMiB, "System disk");
+        WriteBytes(system, 0, std::vector<uint8_t>(512, 0x5A));
+        key = sandbox.AddDisk("USBSTOR", 32 * kMiB, "Kivra");
+        g_boxes.clear();
+        SetMessageBoxHandler(RecordBox);
+        setenv("BOOTWRIGHT_TRACE", "1", 1);
+    }
+    void TearDown() override
+    {
+        unsetenv("BOOTWRIGHT_TRACE");
+        SetMessageBoxHandler(nullptr);
+        WizardFixture::TearDown();
+    }
+    void StartOn(int page)
+    {
+        Start();
+        for (int i = 0; i < 4; ++i)
+            driver->Next();
+        if (page == IDD_GEOMETRY) {
+            ASSERT_TRUE(wizard->SetActivePage(5));
+            driver->ProcessEvents();
+        }
+        ASSERT_EQ(driver->CurrentPageId(), page);
+    }
+    std::string system, key;
+};
+
+TEST_P(FailureTest, TheFirstFailingStepStopsTheSequenceWithAMessage)
+{
+    const FaultCase& c = GetParam();
+    sandbox.AddLine(c.fault);
+    StartOn(c.page);
+    std::vector<uint8_t> systemBefore = ReadBytes(system, 0, 8 * kMiB);
+    testing::internal::CaptureStderr();
+    driver->Next();
+    std::string trace = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(driver->CurrentPageId(), c.page) << "the page stays";
+    EXPECT_EQ(History().back(), IDD_ROLE) << "nothing was pushed";
+    ASSERT_EQ(g_boxes.size(), 1u) << trace;
+    EXPECT_EQ(g_boxes[0].rfind(std::string("Error|") + c.stepText + " failed.", 0), 0u) << g_boxes[0];
+    EXPECT_NE(g_boxes[0].find("\n\n"), std::string::npos) << "a reason follows: " << g_boxes[0];
+    EXPECT_EQ(driver->Text(c.page == IDD_FILESYSTEM ? IDC_FILESYSTEM_STATUS : IDC_GEOMETRY_STATUS).rfind(c.stepText, 0),
+              0u);
+    EXPECT_NE(trace.find("bootwright: open "), std::string::npos) << "the trace is on";
+    EXPECT_EQ(trace.find(c.laterTrace), std::string::npos) << trace;
+    EXPECT_EQ(ReadBytes(system, 0, 8 * kMiB), systemBefore);
+}
+
+// A fresh key is one blank whole-device volume: its sector 0 is the volume's first sector.
+// The partition starts at sector 63; 20000 lies in the middle of it.
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FailureTest,
+    ::testing::Values(FaultCase{IDD_FILESYSTEM, "fault 1 write 0", IDS_BLANKING_DRIVE, "Blanking Drive", "ioctl 0x7C010"},
+                      FaultCase{IDD_FILESYSTEM, "fault 1 read 0", IDS_LANDING_MBR, "Landing MBR", "ioctl 0x7C010"},
+                      FaultCase{IDD_FILESYSTEM, "fault 1 write 63", IDS_FORMATTING, "Formatting", "run mkfs.fat"},
+                      FaultCase{IDD_FILESYSTEM, "fault 1 write 20000", IDS_FORMATTING, "Formatting", "syslinux.exe"},
+                      FaultCase{IDD_GEOMETRY, "fault 1 write 0", IDS_BLANKING_DRIVE, "Blanking Drive", "format D:"},
+                      FaultCase{IDD_GEOMETRY, "fault 1 write 20000", IDS_FORMATTING, "Formatting", "syslinux.exe"}),
+    [](const auto& info) { return std::to_string(info.index); });
+
+// Another disk put under the key's name after it was chosen is not written: the message
+// says that the key changed, and neither disk changes.
+TEST_F(FailureTest, AKeySwappedAfterItWasChosenIsNotWritten)
+{
+    StartOn(IDD_FILESYSTEM);
+    std::string other = sandbox.path + "/other.img";
+    ASSERT_EQ(Shell("truncate -s 64M " + other), 0);
+    WriteBytes(other, 0, std::vector<uint8_t>(512, 0x77));
+    std::vector<uint8_t> otherBefore = ReadBytes(other, 0, 64 * 1024);
+    fs::rename(key, sandbox.path + "/chosen.img");
+    fs::rename(other, key);
+    driver->Next();
+
+    EXPECT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_NE(g_boxes[0].find("The media in the drive may have changed."), std::string::npos) << g_boxes[0];
+    EXPECT_NE(g_boxes[0].find("The key changed since it was chosen"), std::string::npos) << g_boxes[0];
+    EXPECT_EQ(ReadBytes(key, 0, 64 * 1024), otherBefore);
+    EXPECT_EQ(ReadBytes(sandbox.path + "/chosen.img", 0, 512), std::vector<uint8_t>(512, 0));
+}
+
+// A key that cannot be opened is named on the key page, which stays.
+TEST_F(FailureTest, AKeyThatCannotBeOpenedKeepsTheKeyPage)
+{
+    Start();
+    driver->Next();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_FINDKEY);
+    fs::remove(key);
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_FINDKEY);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].rfind("Error|The key D: cannot be opened.\n\n", 0), 0u) << g_boxes[0];
+}
+
+}  // namespace

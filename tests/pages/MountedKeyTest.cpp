@@ -1,0 +1,119 @@
+// A key whose file system stays mounted (busy) is never written, whatever path would write:
+// disk and volume handles, the formatter and the installer all leave it byte-identical and
+// name the mount point. Choosing the key and going back unmounts nothing. Runs on a real
+// loop device; skipped where none can be made.
+#include "WizardFixture.h"
+#include "platform/OwnCalls.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FirstLine(const std::string& command)
+{
+    std::string out;
+    Shell(command, &out);
+    return out.substr(0, out.find('\n'));
+}
+
+std::string Detail()
+{
+    char text[512] = "";
+    GetLastErrorDetail(text, sizeof text);
+    return text;
+}
+
+class MountedKeyTest : public WizardFixture {
+protected:
+    void SetUp() override
+    {
+        sandbox.AddDisk("IDE", 8 * kMiB, "System disk");
+        image = sandbox.path + "/loop.img";
+        ASSERT_EQ(Shell("truncate -s 64M " + image), 0);
+        loop = FirstLine("losetup -f --show " + image + " 2>/dev/null");
+        if (loop.empty())
+            GTEST_SKIP() << "no loop device can be made here";
+        // The whole device carries the file system: it is the key's volume D:.
+        mountPoint = sandbox.path + "/KIVRA KEY";
+        fs::create_directory(mountPoint);
+        if (Shell("mkfs.ext4 -q -F " + loop + " >/dev/null 2>&1 && mount " + loop + " '" + mountPoint + "'") != 0)
+            GTEST_SKIP() << "the loop device cannot be formatted and mounted here";
+        mounted = true;
+        busy = std::fopen((mountPoint + "/open file").c_str(), "w");
+        ASSERT_NE(busy, nullptr);
+        sandbox.AddLine("disk 1 USBSTOR " + loop + " \"Kivra\"");
+        Shell("sync");
+        before = ReadBytes(loop, 0, 4 * kMiB);
+    }
+    void TearDown() override
+    {
+        WizardFixture::TearDown();
+        if (busy)
+            std::fclose(busy);
+        if (mounted)
+            ::umount2(mountPoint.c_str(), MNT_DETACH);
+        if (!loop.empty())
+            Shell("losetup -d " + loop);
+    }
+    bool StillMountedAndUnchanged()
+    {
+        std::string mounts;
+        Shell("findmnt -n -o TARGET " + loop, &mounts);
+        return mounts.find(mountPoint) != std::string::npos && ReadBytes(loop, 0, 4 * kMiB) == before;
+    }
+
+    std::string image, loop, mountPoint;
+    bool mounted = false;
+    std::FILE* busy = nullptr;
+    std::vector<uint8_t> before;
+};
+
+TEST_F(MountedKeyTest, NoWritePathWritesUnderAMountedFileSystem)
+{
+    sandbox.Use();
+    // Disk and volume handles open, as choosing the key opens them; the first write is refused.
+    for (const char* path : {"\\\\.\\PhysicalDrive1", "\\\\.\\D:"}) {
+        HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE) << path;
+        std::vector<uint8_t> zeros(512, 0);
+        DWORD moved = 0;
+        EXPECT_FALSE(WriteFile(handle, zeros.data(), 512, &moved, nullptr)) << path;
+        EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION) << path;
+        EXPECT_EQ(Detail(), mountPoint) << path;
+        CloseHandle(handle);
+    }
+    // The formatter.
+    CKeyDrive drive;
+    drive.FindKeys();
+    ASSERT_TRUE(drive.OpenKey('D'));
+    drive.CloseKey();
+    EXPECT_FALSE(drive.FormatKey());
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(Detail(), mountPoint);
+    // The installer, started as the program starts it (the working folder is the run folder).
+    EXPECT_FALSE(drive.InstallBootLoader());
+    EXPECT_EQ(GetLastError(), ERROR_INSTALL_FAILURE);
+    EXPECT_NE(Detail().find(mountPoint), std::string::npos) << Detail();
+    EXPECT_TRUE(StillMountedAndUnchanged());
+}
+
+TEST_F(MountedKeyTest, ChoosingTheKeyAndGoingBackUnmountsNothing)
+{
+    Start();
+    driver->Next();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_FINDKEY);
+    driver->Next();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_TASK);
+    driver->Back();
+    driver->Back();
+    EXPECT_TRUE(StillMountedAndUnchanged());
+}
+
+}  // namespace

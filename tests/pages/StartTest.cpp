@@ -1,0 +1,109 @@
+// The program's start: the checks that end it, with their message, before the wizard can
+// touch a key.
+#include "WizardFixture.h"
+#include "app/MorvikApp.h"
+#include "platform/Machine.h"
+#include "platform/OwnCalls.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> g_boxes;
+
+int RecordBox(HWND, const char* text, const char*, UINT)
+{
+    g_boxes.push_back(text);
+    return IDOK;
+}
+
+// PATH for the test: a folder holding every outside program but the ones left out.
+std::string PathWithout(const std::string& folder, const std::vector<std::string>& leftOut)
+{
+    fs::create_directories(folder);
+    for (const char* tool : {"mkfs.fat", "syslinux", "mcopy", "mdir", "mmd", "mdel", "mren", "mtype"}) {
+        if (std::find(leftOut.begin(), leftOut.end(), tool) != leftOut.end())
+            continue;
+        std::string found;
+        EXPECT_EQ(Shell(std::string("PATH=/usr/sbin:/usr/bin:/sbin:/bin command -v ") + tool, &found), 0) << tool;
+        found.erase(found.find_last_not_of("\n") + 1);
+        fs::create_symlink(found, folder + "/" + tool);
+    }
+    return folder;
+}
+
+class StartTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_path = std::getenv("PATH");
+        m_folder = fs::current_path();
+        g_boxes.clear();
+        SetMessageBoxHandler(RecordBox);
+    }
+    void TearDown() override
+    {
+        SetMessageBoxHandler(nullptr);
+        setenv("PATH", m_path.c_str(), 1);
+        fs::current_path(m_folder);
+    }
+    std::string m_path;
+    fs::path m_folder;
+};
+
+TEST_F(StartTest, MissingToolsAreNamedByTheirPackages)
+{
+    Sandbox sandbox;
+    char packages[128];
+    setenv("PATH", PathWithout(sandbox.path + "/all", {}).c_str(), 1);
+    EXPECT_TRUE(FindMissingTools(packages, sizeof packages));
+    EXPECT_STREQ(packages, "");
+    setenv("PATH", PathWithout(sandbox.path + "/no-mkfs", {"mkfs.fat"}).c_str(), 1);
+    EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
+    EXPECT_STREQ(packages, "dosfstools");
+    setenv("PATH", PathWithout(sandbox.path + "/bare", {"syslinux", "mcopy", "mtype"}).c_str(), 1);
+    EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
+    EXPECT_STREQ(packages, "syslinux, mtools");
+}
+
+// Started without mkfs.fat, the program names the package and ends: no window, and the
+// key stays as it was.
+TEST_F(StartTest, TheProgramEndsBeforeTheWizardWhenAToolIsMissing)
+{
+    Sandbox sandbox;
+    sandbox.AddDisk("IDE", 8 * kMiB, "System disk");
+    std::string key = sandbox.AddDisk("USBSTOR", 16 * kMiB, "Kivra");
+    WriteBytes(key, 0, std::vector<uint8_t>(512, 0x42));
+    sandbox.Use();
+    setenv("PATH", PathWithout(sandbox.path + "/tools", {"mkfs.fat"}).c_str(), 1);
+    CmorvikApp app;
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(app.m_pMainWnd, nullptr);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_NE(g_boxes[0].find("dosfstools"), std::string::npos) << g_boxes[0];
+    EXPECT_EQ(ReadBytes(key, 0, 512), std::vector<uint8_t>(512, 0x42));
+    // Its working folder is the folder of its own executable, whatever it was started from.
+    EXPECT_EQ(fs::current_path(), fs::canonical("/proc/self/exe").parent_path());
+}
+
+TEST_F(StartTest, AWrongSandboxIsShownWithFileAndLine)
+{
+    Sandbox sandbox;
+    std::ofstream(sandbox.path + "/machine.conf") << "disk 0 IDE nowhere.img \"System disk\"\n";
+    setenv("BOOTWRIGHT_MACHINE", sandbox.path.c_str(), 1);
+    platform::Machine::Replace(nullptr);
+    CmorvikApp app;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(app.InitInstance());
+    testing::internal::GetCapturedStderr();
+    unsetenv("BOOTWRIGHT_MACHINE");
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_NE(g_boxes[0].find("machine.conf:1: backing"), std::string::npos) << g_boxes[0];
+}
+
+}  // namespace
