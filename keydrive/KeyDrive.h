@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Win32.h"
 
@@ -43,6 +44,26 @@ public:
     // Boot loader
     bool InstallBootLoader();
 
+    // Raw image transfer
+    DWORD GetUsedSectors();
+    bool TransferImage(HANDLE file, bool toKey);
+    bool Backup(HANDLE file);
+    bool Restore(HANDLE file);
+    bool WriteFloppyImage(HANDLE source);
+    // Reads the first count sectors back from the key, past what the system holds of it in
+    // memory, and compares them with what the last transfer onto the key wrote from source.
+    bool VerifySectors(HANDLE source, DWORD count);
+    // The percentage shown after sector `index` of `total` (0 to 99).
+    static int TransferPercent(DWORD index, DWORD total);
+
+    // A block that the last transfer onto the key wrote: its first sector, its sectors, and
+    // a fingerprint of what was written.
+    struct WrittenBlock {
+        DWORD nFirst;
+        DWORD nCount;
+        ULONGLONG nFingerprint;
+    };
+
     // Boot menu files
     bool WriteFlashConfiguration();
     bool AddImageConfiguration(const std::string& shortName, const std::string& longName);
@@ -75,6 +96,9 @@ public:
     // The last operation already showed its failure in a box of its own (the installer that
     // cannot be started), so its caller need not show another.
     bool m_bErrorShown = false;
+    // What the last transfer that failed was doing, as the user reads it ("Writing sector
+    // 4096 of the key failed."); the reason is left in the last error.
+    std::string m_strTransferFailure;
     // Where the last boot-configuration operation failed first, for the page's message: the
     // step (a string-table text with one %s) and the file, folder or drive it worked on.
     // 0 and empty when it did not fail.
@@ -82,6 +106,9 @@ public:
     std::string m_strFailedPath;
 
 private:
+    // A fingerprint of each block that the last transfer onto the key wrote, so that reading
+    // the key back compares what it holds without reading the source a second time.
+    std::vector<WrittenBlock> m_writtenBlocks;
     // True when this object's LoadLibraryA found the formatter, so the destructor
     // releases only what it took.
     bool m_bFormatterLoaded;

@@ -1,6 +1,8 @@
 // Page 115: backs the whole key up into an image file or restores it from one.
 #pragma once
 
+#include <string>
+
 #include "pages/KVPropertyPage.h"
 #include "pages/StatusLine.h"
 #include "res/resource.h"
@@ -9,7 +11,11 @@ class CBackup : public CInteriorPropertyPage {
 public:
     CBackup();
     void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnSetActive() override;
+    LRESULT OnWizardNext() override;
 
+    // The status line: a step text, and the percentage in place of its last three bytes.
+    void ShowStep(UINT nID);
     void ShowPercent(int percent);
 
     bool m_bBackupFirst = false;
@@ -24,5 +30,33 @@ public:
     CButton m_buttonRestoreBrowse;
     CStatusLine m_staticStatus;
 
+protected:
+    void OnBackup();
+    void OnRestore();
+    void OnBackupBrowse();
+    void OnRestoreBrowse();
+
+private:
+    // False when the target exists, was not chosen through the save dialog (which asked
+    // already), and the user does not want it replaced.
+    bool MayReplace(const std::string& path);
+
+    // The percentage the status line shows now; -1 after a new step text.
+    int m_nShownPercent = -1;
+    // The backup target the save dialog confirmed, overwrite question included.
+    std::string m_strConfirmedTarget;
+
     DECLARE_MESSAGE_MAP()
 };
+
+// The folder the image file dialogs open in (empty when there is none).
+std::string ImagesFolder();
+
+// The error box for an image file that cannot be opened or created: the string-table text
+// `nID` with the file's path, and the reason for the last failure. -1, the result of a Next
+// that stays.
+int ImageFileFailed(UINT nID, const std::string& path);
+
+// The image file dialog of the backup and image key pages: a save dialog for a backup
+// target, an open dialog for an image to write. True and the full path when confirmed.
+bool ChooseImageFile(bool open, std::string& path);

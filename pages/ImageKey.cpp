@@ -1,8 +1,13 @@
 #include "pages/ImageKey.h"
 
 #include "app/Wizard97.h"
+#include "pages/Backup.h"
+#include "pages/StepFailure.h"
 
 BEGIN_MESSAGE_MAP(CImageKey, CInteriorPropertyPage)
+    ON_BN_CLICKED(IDC_IMAGE_FROM_FILE, &CImageKey::OnFromFile)
+    ON_BN_CLICKED(IDC_IMAGE_FROM_DRIVE, &CImageKey::OnFromDrive)
+    ON_BN_CLICKED(IDC_IMAGE_BROWSE, &CImageKey::OnBrowse)
 END_MESSAGE_MAP()
 
 CImageKey::CImageKey() : CInteriorPropertyPage(IDD_IMAGEKEY, 0, 0, 0) {}
@@ -17,4 +22,79 @@ void CImageKey::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_IMAGE_FROM_DRIVE, m_radioFromDrive);
     DDX_Control(pDX, IDC_IMAGE_DRIVE_LABEL, m_staticDriveLabel);
     DDX_Control(pDX, IDC_IMAGE_DRIVE, m_comboDrive);
+}
+
+// The floppy drives discovery found; the list is filled once, when the page is first shown.
+BOOL CImageKey::OnInitDialog()
+{
+    CInteriorPropertyPage::OnInitDialog();
+    CKeyDrive& key = m_pWizard->m_keyDrive;
+    if (key.m_bDriveA)
+        m_comboDrive.AddString(LoadResString(IDS_DRIVE_A).c_str());
+    if (key.m_bDriveB)
+        m_comboDrive.AddString(LoadResString(IDS_DRIVE_B).c_str());
+    m_comboDrive.SetCurSel(0);
+    return TRUE;
+}
+
+// The two sources lie in different dialog groups: each unchecks the other itself.
+void CImageKey::OnFromFile()
+{
+    m_radioFromDrive.SetCheck(BST_UNCHECKED);
+    m_staticDriveLabel.EnableWindow(FALSE);
+    m_comboDrive.EnableWindow(FALSE);
+    m_staticFileLabel.EnableWindow(TRUE);
+    m_editFile.EnableWindow(TRUE);
+    m_buttonBrowse.EnableWindow(TRUE);
+}
+
+void CImageKey::OnFromDrive()
+{
+    m_radioFromFile.SetCheck(BST_UNCHECKED);
+    m_staticFileLabel.EnableWindow(FALSE);
+    m_editFile.EnableWindow(FALSE);
+    m_buttonBrowse.EnableWindow(FALSE);
+    m_staticDriveLabel.EnableWindow(TRUE);
+    m_comboDrive.EnableWindow(TRUE);
+}
+
+void CImageKey::OnBrowse()
+{
+    std::string path;
+    if (ChooseImageFile(true, path))
+        m_editFile.SetWindowText(path.c_str());
+}
+
+// Only a chosen list entry names a drive: text typed into the list's field does not.
+LRESULT CImageKey::OnWizardNext()
+{
+    CWaitCursor wait;
+    int next = -1;
+    if (m_radioFromFile.GetCheck() && m_editFile.GetWindowTextLength() > 0)
+        next = WriteImage(m_editFile.GetWindowText());
+    if (m_radioFromDrive.GetCheck() && m_comboDrive.GetCurSel() != CB_ERR)
+        next = WriteImage(LoadResString(IDS_FLOPPY_DEVICE) + m_comboDrive.GetLBText(m_comboDrive.GetCurSel()));
+    if (next != -1)
+        m_pWizard->PushPage(m_nPageID);
+    return next;
+}
+
+// The source is opened for reading only, so that read-only image files and
+// write-protected floppies serve as well. A source that cannot be opened or read, or a
+// write that fails, is reported and the page stays.
+int CImageKey::WriteImage(const std::string& source)
+{
+    CKeyDrive& key = m_pWizard->m_keyDrive;
+    HANDLE handle = CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return ImageFileFailed(IDS_OPEN_IMAGE_FAILED, source);
+    bool written = key.WriteFloppyImage(handle);
+    std::string reason = written ? std::string() : LastErrorReason();
+    key.CloseFile(handle);
+    if (!written) {
+        ShowFailure(key.m_strTransferFailure, reason);
+        return -1;
+    }
+    return IDD_COMPLETE;
 }

@@ -1,6 +1,8 @@
 // DeviceIoControl on disk, volume and floppy handles: geometry, and reading and writing
 // the partition table in sector 0 as Windows reports and writes it.
 //
+// Length: the exact size of the disk, volume or floppy in bytes.
+//
 // Geometry: 255 heads, 63 sectors a track, 512-byte sectors, as many whole cylinders as
 // fit; USB disks report RemovableMedia, other disks FixedMedia. A volume handle reports the
 // geometry of its disk. A 1.44 MB floppy reports 80/2/18.
@@ -86,6 +88,17 @@ bool Geometry(const FileObject& file, void* out, DWORD outSize, DWORD* returned)
         return Fail(ERROR_INSUFFICIENT_BUFFER);
     std::memcpy(out, &geometry, sizeof geometry);
     *returned = sizeof geometry;
+    return true;
+}
+
+bool Length(const FileObject& file, void* out, DWORD outSize, DWORD* returned)
+{
+    GET_LENGTH_INFORMATION info{};
+    info.Length.QuadPart = static_cast<LONGLONG>(file.length);
+    if (!out || outSize < sizeof info)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(out, &info, sizeof info);
+    *returned = sizeof info;
     return true;
 }
 
@@ -231,6 +244,9 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
         break;
     case IOCTL_DISK_GET_DRIVE_GEOMETRY:
         ok = file->bounded ? Geometry(*file, lpOutBuffer, nOutBufferSize, &returned) : Fail(ERROR_INVALID_FUNCTION);
+        break;
+    case IOCTL_DISK_GET_LENGTH_INFO:
+        ok = file->bounded ? Length(*file, lpOutBuffer, nOutBufferSize, &returned) : Fail(ERROR_INVALID_FUNCTION);
         break;
     case IOCTL_DISK_GET_DRIVE_LAYOUT:
         ok = isDisk ? GetLayout(*file, lpOutBuffer, nOutBufferSize, &returned) : Fail(ERROR_INVALID_FUNCTION);

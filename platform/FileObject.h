@@ -9,6 +9,7 @@
 #include "platform/Handles.h"
 #include "platform/Machine.h"
 
+#include <cstdint>
 #include <sys/types.h>
 #include <vector>
 
@@ -35,6 +36,9 @@ public:
     int disk = -1;           // the disk behind a disk or volume handle
     bool guarded = false;    // the write guard let this handle write (it runs before the first write)
     std::vector<Fault> faults;
+    uint64_t keptEnd = UINT64_MAX;   // bytes into the backing from which writes are lost
+    uint64_t behindAt = 0;           // the range written and still on its way to the device
+    uint64_t behindCount = 0;
 };
 
 }  // namespace platform

@@ -145,6 +145,13 @@ HANDLE OpenOrdinary(const std::string& path, DWORD access, DWORD share, DWORD di
         SetLastError(ERROR_ACCESS_DENIED);  // a folder is not opened as a file
         return INVALID_HANDLE_VALUE;
     }
+    if (S_ISBLK(st.st_mode) && wantWrite) {
+        // A disk named by its device node would be written past the write guard: disks are
+        // written only through their own names ("\\.\PhysicalDriveN").
+        ::close(fd);
+        SetLastErrorWithDetail(ERROR_ACCESS_DENIED, path + " is a disk, not a file");
+        return INVALID_HANDLE_VALUE;
+    }
     if (!existed && S_ISREG(st.st_mode))
         HandOverNewFile(fd, path);  // a backup made as root in a user's folder is theirs
     auto file = std::make_shared<FileObject>(HandleKind::File, fd);
@@ -213,6 +220,8 @@ HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD d
     if (target.disk) {
         file->disk = target.disk->number;
         file->faults = target.disk->faults;
+        if (target.disk->keptSectors)
+            file->keptEnd = target.disk->keptSectors * kSectorSize;
     }
     if (!SharingAllows(*file)) {
         SetLastError(ERROR_SHARING_VIOLATION);
@@ -284,6 +293,32 @@ bool GuardWrite(FileObject& file)
     return true;
 }
 
+// Writes to a disk, volume or floppy go out to the device as they come, as they do on
+// Windows, where such a handle is not cached: the system starts writing each range at once,
+// and a write that leaves more than kBehind bytes on their way waits until the oldest of
+// them are on the device. So the device always has work queued, little waits in memory, a
+// write takes about as long as the device needs for it (the progress a program shows is the
+// device's own), and a flush at the end is short. A failure to write back shows at the flush.
+constexpr uint64_t kBehind = 8u << 20;
+
+void WriteBehind(FileObject& file, uint64_t at, uint64_t count)
+{
+    auto wait = [&file](uint64_t bytes) {
+        ::sync_file_range(file.fd, static_cast<off_t>(file.behindAt), static_cast<off_t>(bytes),
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+        file.behindAt += bytes;
+        file.behindCount -= bytes;
+    };
+    ::sync_file_range(file.fd, static_cast<off_t>(at), static_cast<off_t>(count), SYNC_FILE_RANGE_WRITE);
+    if (file.behindCount && at != file.behindAt + file.behindCount)
+        wait(file.behindCount);  // elsewhere on the device: what came before goes out first
+    if (!file.behindCount)
+        file.behindAt = at;
+    file.behindCount += count;
+    if (file.behindCount > kBehind)
+        wait(file.behindCount - kBehind);
+}
+
 // The common part of ReadFile and WriteFile.
 BOOL Transfer(HANDLE handle, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped, bool write)
 {
@@ -318,11 +353,17 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD count, DWORD* moved, OVERLAPPED
         }
     }
     auto* bytes = static_cast<uint8_t*>(buffer);
+    const uint64_t start = file->base + file->position;
+    // A key that holds less than it reports takes what is written past its real end and
+    // loses it: only the part before that end reaches the backing.
+    uint64_t stored = wanted;
+    if (write && start + wanted > file->keptEnd)
+        stored = file->keptEnd > start ? file->keptEnd - start : 0;
     uint64_t done = 0;
     int err = 0;
-    while (done < wanted) {
-        size_t chunk = static_cast<size_t>(std::min<uint64_t>(wanted - done, 1u << 30));
-        off_t at = static_cast<off_t>(file->base + file->position + done);
+    while (done < stored) {
+        size_t chunk = static_cast<size_t>(std::min<uint64_t>(stored - done, 1u << 30));
+        off_t at = static_cast<off_t>(start + done);
         ssize_t n = write ? ::pwrite(file->fd, bytes + done, chunk, at) : ::pread(file->fd, bytes + done, chunk, at);
         if (n < 0 && errno == EINTR)
             continue;
@@ -334,6 +375,10 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD count, DWORD* moved, OVERLAPPED
             break;  // end of an ordinary file
         done += static_cast<uint64_t>(n);
     }
+    if (write && file->bounded && done)
+        WriteBehind(*file, start, done);
+    if (!err && done == stored)
+        done = wanted;
     file->position += done;
     if (moved)
         *moved = static_cast<DWORD>(done);
@@ -506,6 +551,29 @@ BOOL DeleteFileA(LPCSTR lpFileName)
     }
     SetLastError(ERROR_SUCCESS);
     return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR lpFileName)
+{
+    if (!lpFileName || !*lpFileName) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    std::string path = NativePath(lpFileName);
+    if (IsDevicePath(path) || IsDriveLetterPath(path) || path.rfind("//", 0) == 0) {
+        SetLastError(ERROR_PATH_NOT_FOUND);  // only ordinary files and folders have attributes here
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        SetLastError(errno == ENOENT ? MissingPathError(path) : ErrorFromErrno(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    if (!S_ISDIR(st.st_mode) && ::access(path.c_str(), W_OK) != 0)
+        attributes = FILE_ATTRIBUTE_READONLY;
+    SetLastError(ERROR_SUCCESS);
+    return attributes;
 }
 
 DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer)

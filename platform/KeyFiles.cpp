@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <unistd.h>
 
@@ -221,8 +222,17 @@ BOOL FlushFileBuffers(HANDLE hFile)
         return FALSE;
     }
     if (::fsync(file->fd) != 0) {
-        SetLastErrorFromErrno(errno);
+        // A write the device refused shows here, after the writes themselves returned.
+        SetLastError(errno == EIO ? ERROR_WRITE_FAULT : ErrorFromErrno(errno));
         return FALSE;
+    }
+    if (file->bounded) {
+        // What the system holds of the device in memory goes, so that the next read comes
+        // from the device: reading a key back then shows what it really kept.
+        Trace("flush disk %d: bytes %llu+%llu written out and dropped from memory", file->disk,
+              static_cast<unsigned long long>(file->base), static_cast<unsigned long long>(file->length));
+        ::posix_fadvise(file->fd, static_cast<off_t>(file->base), static_cast<off_t>(file->length), POSIX_FADV_DONTNEED);
+        file->behindCount = 0;
     }
     return TRUE;
 }

@@ -34,6 +34,9 @@ struct Disk {
     uint64_t fileInode = 0;
     uint64_t diskSequence = 0;  // the kernel's diskseq, 0 where unknown
     std::vector<Fault> faults;
+    // A key that lies about its size holds only this many sectors (0: all it reports); what
+    // is written past them is taken without an error and lost.
+    uint64_t keptSectors = 0;
     bool holdsSystem = false;         // holds a mounted system file system or swap: never written
     bool registryUnreadable = false;  // its disk-list entry cannot be read (test machines)
     bool present = true;              // false once it was unplugged: it keeps its number, unopenable

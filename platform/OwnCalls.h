@@ -46,6 +46,11 @@ BOOL GetDiskDescription(int diskNumber, char* model, DWORD modelSize, ULONGLONG*
 // and nothing is written; 0 when no folder could be found or made, with GetLastError.
 DWORD GetImagesFolder(LPSTR buffer, DWORD size);
 
+// ---- comparing what was written ---------------------------------------------------------------
+// A 64-bit fingerprint of a block of memory (XXH3), so that a block written to a disk can be
+// compared with what the disk gives back without keeping the block itself.
+ULONGLONG GetDataFingerprint(LPCVOID data, DWORD size);
+
 // ---- what a failure leaves behind ------------------------------------------------------------
 // The text that the last failing call of this thread left beside its error code: the mount
 // point that stayed mounted, why a disk is refused, the last words of a tool that failed.

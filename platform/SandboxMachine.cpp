@@ -78,6 +78,7 @@ public:
         Fault fault;
         bool unreadable;
         int line;
+        bool lost = false;   // a "lose" line: the disk keeps only the sectors before fault.sector
     };
     std::vector<Pending> pending;  // fault and registry lines, checked once every disk is known
 
@@ -118,12 +119,14 @@ private:
     {
         uint64_t n = 0;
         Fault fault;
-        if (w.size() != 4 || !ParseNumber(w[1], n) || n > 31 || (w[2] != "read" && w[2] != "write"))
-            return "expected: fault DISK read|write SECTOR";
+        if (w.size() != 4 || !ParseNumber(w[1], n) || n > 31 || (w[2] != "read" && w[2] != "write" && w[2] != "lose"))
+            return "expected: fault DISK read|write|lose SECTOR";
         fault.write = w[2] == "write";
         if (!ParseNumber(w[3], fault.sector))
             return "bad sector number " + w[3];
-        pending.push_back({int(n), fault, false, lineNumber});
+        if (w[2] == "lose" && fault.sector == 0)
+            return "a disk that loses every write from sector 0 is not a disk";
+        pending.push_back({int(n), fault, false, lineNumber, w[2] == "lose"});
         return "";
     }
 
@@ -195,6 +198,8 @@ std::unique_ptr<SandboxMachine> SandboxMachine::Load(const std::string& folder, 
                                        (item.unreadable ? " is not defined" : ", which is not defined"));
         if (item.unreadable)
             conf.disks[item.disk].registryUnreadable = true;
+        else if (item.lost)
+            conf.disks[item.disk].keptSectors = item.fault.sector;
         else
             conf.disks[item.disk].faults.push_back(item.fault);
     }

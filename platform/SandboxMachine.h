@@ -6,6 +6,8 @@
 //   floppy A floppy.img
 //   fault 1 read 2048          # reading sector 2048 of disk 1 fails
 //   fault 1 write 4096         # writing sector 4096 of disk 1 fails
+//   fault 1 lose 65536         # disk 1 lies about its size: it keeps sectors 0 to 65535,
+//                              # and what is written from 65536 on is taken and lost
 //   registry unreadable 1      # the disk list entry of disk 1 cannot be read
 //
 // Disk numbers run 0, 1, ... without gaps. The bus text is used verbatim (a "usbstor"

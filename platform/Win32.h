@@ -136,6 +136,7 @@ constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 
 struct SECURITY_ATTRIBUTES;
 struct OVERLAPPED;
@@ -155,10 +156,13 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistanceToMoveH
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 BOOL CloseHandle(HANDLE hObject);
 BOOL DeleteFileA(LPCSTR lpFileName);
+DWORD GetFileAttributesA(LPCSTR lpFileName);   // INVALID_FILE_ATTRIBUTES when there is nothing there
 DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
 // The end of the file moves to the handle's position.
 BOOL SetEndOfFile(HANDLE hFile);
 // What was written through the handle reaches the disk (a file on a key: its file system).
+// On a disk, volume or floppy handle the system also forgets what it holds of the device in
+// memory, so that the next read comes from the device itself.
 BOOL FlushFileBuffers(HANDLE hFile);
 
 BOOL CreateDirectoryA(LPCSTR lpPathName, SECURITY_ATTRIBUTES* lpSecurityAttributes);
@@ -208,6 +212,7 @@ BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExis
 constexpr DWORD IOCTL_DISK_GET_DRIVE_GEOMETRY = 0x00070000;
 constexpr DWORD IOCTL_DISK_GET_DRIVE_LAYOUT = 0x0007400C;
 constexpr DWORD IOCTL_DISK_SET_DRIVE_LAYOUT = 0x0007C010;
+constexpr DWORD IOCTL_DISK_GET_LENGTH_INFO = 0x0007405C;
 // On a volume handle: take the volume for this handle alone, and take its file system off
 // line, so that the raw sectors can be read or written with nothing mounted over them.
 constexpr DWORD FSCTL_LOCK_VOLUME = 0x00090018;
@@ -235,6 +240,11 @@ struct PARTITION_INFORMATION {
     BOOLEAN RewritePartition;
 };
 static_assert(sizeof(PARTITION_INFORMATION) == 32);
+
+// The size of a disk or volume in bytes, exact (the geometry counts whole cylinders only).
+struct GET_LENGTH_INFORMATION {
+    LARGE_INTEGER Length;
+};
 
 // One entry in the Windows declaration; the program sizes it for four.
 struct DRIVE_LAYOUT_INFORMATION {

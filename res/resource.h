@@ -130,3 +130,25 @@
 #define IDS_IMAGE_SUFFIX        339
 #define IDS_KEY_ROOT            340
 #define IDS_KEY_DRIVE           341
+
+// Image transfer (370-399): the backup and image key pages
+#define IDS_VERIFYING           370
+#define IDS_OPEN_IMAGE_FAILED   371
+#define IDS_CREATE_IMAGE_FAILED 372
+#define IDS_READ_KEY_FAILED     373
+#define IDS_WRITE_KEY_FAILED    374
+#define IDS_READ_IMAGE_FAILED   375
+#define IDS_WRITE_IMAGE_FAILED  376
+#define IDS_VERIFY_KEY_FAILED   377
+#define IDS_KEY_KEEPS_OTHER_DATA 378
+#define IDS_IMAGE_TOO_LARGE     379
+#define IDS_IMAGE_AND_KEY_SIZES 380
+#define IDS_IMAGE_EMPTY         381
+#define IDS_FLOPPY_TOO_SHORT    382
+#define IDS_UNMOUNTING_KEY      383
+#define IDS_FLUSHING_KEY        384
+#define IDS_FLUSHING_IMAGE      385
+#define IDS_READING_IMAGE_SIZE  386
+#define IDS_READING_KEY_SIZE    387
+#define IDS_REPLACE_QUESTION    388
+#define IDS_BACKUP_CAPTION      389

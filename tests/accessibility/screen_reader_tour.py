@@ -363,12 +363,11 @@ def configuration(w):
     if mbr[510:512] != b"\x55\xaa" or entry[0] != 0x80 or entry[4] != 0x06 or int.from_bytes(entry[8:12], "little") != 63:
         raise Failure(f"the key was not prepared: partition entry {entry.hex()}")
     w.choose("Korvel Firmware Flash Package")
-    # The route goes on from here once the configuration page's Next is built:
-    #     w.press(NEXT)
-    #     w.expect_page("Bootwright", "Configuration Succesful!")
-    #     w.expect_states(w.sheet_button(FINISH), "enabled is_default focused", "completion page, Finish")
-    #     w.press(FINISH)
-    #     wait_for("the program to end", lambda: w.proc.poll() is not None)
+    w.press(NEXT)
+    w.expect_page("Bootwright", "Configuration Succesful!")
+    w.expect_states(w.sheet_button(FINISH), "enabled is_default focused", "completion page, Finish")
+    w.press(FINISH)
+    wait_for("the program to end", lambda: w.proc.poll() is not None)
 
 
 def leave(w):

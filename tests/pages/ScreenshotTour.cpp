@@ -58,6 +58,7 @@ int main(int argc, char** argv)
     driver.Click(IDC_FLOPPY_DISK);
     driver.Next();
     ok &= Save(driver, dir, IDD_IMAGEKEY);
+    driver.Click(IDC_IMAGE_FROM_DRIVE);
     driver.Next();
     ok &= Save(driver, dir, IDD_COMPLETE);
     driver.Back();

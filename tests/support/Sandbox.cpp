@@ -112,6 +112,20 @@ uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at)
     return bytes.at(at) | bytes.at(at + 1) << 8 | bytes.at(at + 2) << 16 | static_cast<uint32_t>(bytes.at(at + 3)) << 24;
 }
 
+void WriteOnePartition(const std::string& image, uint32_t first, uint32_t count)
+{
+    std::vector<uint8_t> sector(512, 0);
+    sector[446] = 0x80;
+    sector[450] = 0x06;
+    for (int i = 0; i < 4; ++i) {
+        sector[454 + i] = static_cast<uint8_t>(first >> (8 * i));
+        sector[458 + i] = static_cast<uint8_t>(count >> (8 * i));
+    }
+    sector[510] = 0x55;
+    sector[511] = 0xAA;
+    WriteBytes(image, 0, sector);
+}
+
 int Shell(const std::string& command, std::string* output)
 {
     std::string capture = fs::temp_directory_path() / ("bw-keydrive-out-" + std::to_string(std::random_device()()));

@@ -46,6 +46,9 @@ std::vector<uint8_t> ReadBytes(const std::string& path, uint64_t offset, size_t 
 void WriteBytes(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);
 void MakeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at);
+// Sector 0 of an image: a partition table with one FAT16 entry, `count` sectors from sector
+// `first`, and nothing else.
+void WriteOnePartition(const std::string& image, uint32_t first, uint32_t count);
 // A shell command's exit status; what it printed goes to output when asked.
 int Shell(const std::string& command, std::string* output = nullptr);
 

@@ -1,0 +1,326 @@
+// Every route of the wizard, end to end: the real sheet driven through its pages on a fresh
+// sandbox machine, then the key's image checked (sector 0, the file system, the files and
+// their contents) and every other disk of the machine found byte-identical.
+#include "WizardFixture.h"
+#include "platform/OwnCalls.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kKeySize = 32 * kMiB;
+constexpr uint32_t kFloppyBytes = 1474560;
+
+const std::string kHeader =
+    "prompt 1\ntimeout 30\nsay Korvel Firmware Maintenance (press F1 for extended boot options)\n"
+    "say Korvel notice: keep the key in and the power on until flashing is done.\n"
+    "display help.msg\nF1 menu.msg\n";
+const std::string kFlashBlock =
+    "label flash\n  kernel vmlinuz\n  append initrd=initrd.img rw noht root=/dev/ram0 ramdisk_size=56320 "
+    "init=/sos quiet=1 ide=nodma noapic\n";
+const std::string kDosBlock = "label dos\n  kernel memdisk\n  append initrd=dos.img\n";
+const std::string kStars = "*\n*\n*\n*\n*\n";
+const std::string kFlashEntry =
+    std::string(8, ' ') + "flash" + std::string(8, ' ') + " - Korvel Firmware Flash Utility" + std::string(26, ' ') + "\n";
+const std::string kDosEntry =
+    std::string(8, ' ') + "dos" + std::string(10, ' ') + " - DOS boot disk" + std::string(42, ' ') + "\n";
+
+std::vector<std::string> g_boxes;
+
+int RecordBox(HWND, const char* text, const char*, UINT)
+{
+    g_boxes.push_back(text);
+    return IDOK;
+}
+
+std::vector<uint8_t> Pattern(size_t count, uint8_t seed)
+{
+    std::vector<uint8_t> bytes(count);
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<uint8_t>(seed + i * 13 + i / 512);
+    return bytes;
+}
+
+std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+class RouteTest : public WizardFixture {
+protected:
+    void SetUp() override
+    {
+        g_boxes.clear();
+        SetMessageBoxHandler(RecordBox);
+        system = sandbox.AddDisk("IDE", 8 * kMiB, "System disk");
+        WriteBytes(system, 0, Pattern(8 * kMiB, 5));
+        key = sandbox.AddDisk("USBSTOR", kKeySize, "Kivra");
+        floppy = sandbox.AddFloppy('A');
+        WriteBytes(floppy, 0, Pattern(kFloppyBytes, 9));
+        // A run folder of the test's own: the build's SYSLINUX files and a small flash tree.
+        run = sandbox.path + "/run";
+        fs::create_directories(run);
+        fs::copy(fs::current_path() / "syslinux", run + "/syslinux", fs::copy_options::recursive);
+        MakeFile(run + "/flash/vmlinuz", Pattern(40000, 1));
+        MakeFile(run + "/flash/initrd.img", Pattern(300000, 2));
+        MakeFile(run + "/flash/tools/flash.cfg", Pattern(700, 3));
+        working = std::make_unique<WorkingFolder>(run);
+    }
+    void TearDown() override
+    {
+        WizardFixture::TearDown();
+        working.reset();
+        SetMessageBoxHandler(nullptr);
+    }
+    void Restart()
+    {
+        WizardFixture::TearDown();
+        Start();
+    }
+    // Welcome, key selection, then the task page.
+    void ToTask()
+    {
+        Start();
+        driver->Next();
+        driver->Next();
+        ASSERT_EQ(driver->CurrentPageId(), IDD_TASK);
+    }
+    void Next(int expected)
+    {
+        driver->Next();
+        ASSERT_EQ(driver->CurrentPageId(), expected) << (g_boxes.empty() ? "" : g_boxes.back());
+    }
+    // Role "Hard Drive", "Create New Filesystem", "Korvel Firmware Flash Package".
+    void FreshFlashKey()
+    {
+        ToTask();
+        Next(IDD_ROLE);
+        Next(IDD_FILESYSTEM);
+        Next(IDD_CONFIGURATION);
+        Next(IDD_COMPLETE);
+    }
+
+    void ExpectOthersUntouched()
+    {
+        EXPECT_EQ(ReadBytes(system, 0, 8 * kMiB), Pattern(8 * kMiB, 5)) << "the system disk changed";
+        EXPECT_EQ(ReadBytes(floppy, 0, kFloppyBytes), Pattern(kFloppyBytes, 9)) << "the floppy changed";
+        EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+    }
+    // Sector 0 holds the program's boot code and one bootable partition from one track in.
+    void ExpectBootRecord()
+    {
+        std::vector<uint8_t> mbr = ReadBytes(key, 0, 512);
+        EXPECT_EQ(Text(ReadBytes(key, 0, 440)), Text(ReadBytes(run + "/syslinux/mbr.bin", 0, 440)));
+        EXPECT_EQ(mbr[446], 0x80);
+        EXPECT_EQ(mbr[450], 0x06);
+        EXPECT_EQ(Le32(mbr, 454), 63u);
+        EXPECT_EQ(Le32(mbr, 458), static_cast<uint32_t>(kKeySize / kCylinder * 16065 - 63));
+        EXPECT_EQ(std::vector<uint8_t>(mbr.begin() + 462, mbr.begin() + 510), std::vector<uint8_t>(48, 0));
+        EXPECT_EQ(mbr[510], 0x55);
+        EXPECT_EQ(mbr[511], 0xAA);
+    }
+    // The partition's file system is clean and SYSLINUX is on it.
+    void ExpectBootableFileSystem()
+    {
+        std::vector<uint8_t> mbr = ReadBytes(key, 0, 512);
+        std::string part = sandbox.path + "/part.img";
+        ASSERT_EQ(Shell("dd if=" + key + " of=" + part + " bs=512 skip=63 count=" + std::to_string(Le32(mbr, 458)) +
+                        " status=none"),
+                  0);
+        std::string fsck;
+        EXPECT_EQ(Shell("fsck.fat -n " + part, &fsck), 0) << fsck;
+        std::string listing = KeyListing(key);
+        EXPECT_NE(listing.find("ldlinux.sys"), std::string::npos) << listing;
+    }
+    void ExpectFlashFiles()
+    {
+        EXPECT_EQ(KeyFileText(key, "vmlinuz"), Text(Pattern(40000, 1)));
+        EXPECT_EQ(KeyFileText(key, "initrd.img"), Text(Pattern(300000, 2)));
+        EXPECT_EQ(KeyFileText(key, "tools/flash.cfg"), Text(Pattern(700, 3)));
+    }
+    void ExpectFreshFlashKey()
+    {
+        ExpectBootRecord();
+        ExpectBootableFileSystem();
+        ExpectFlashFiles();
+        EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock);
+        EXPECT_EQ(KeyFileText(key, "menu.msg"), kStars + kFlashEntry + kStars);
+        ExpectOthersUntouched();
+    }
+
+    std::string system, key, floppy, run;
+    std::unique_ptr<WorkingFolder> working;
+};
+
+TEST_F(RouteTest, AFreshFirmwareFlashKey)
+{
+    FreshFlashKey();
+    EXPECT_EQ(History(), (std::vector<int>{IDD_WELCOME, IDD_FINDKEY, IDD_TASK, IDD_ROLE, IDD_FILESYSTEM,
+                                           IDD_CONFIGURATION}));
+    ExpectFreshFlashKey();
+}
+
+// Back from the completion page, then Next again: the configuration is done once more and
+// the key reads the same.
+TEST_F(RouteTest, BackFromTheCompletionPageAndNextAgainRepeatsTheWork)
+{
+    FreshFlashKey();
+    driver->Back();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    driver->Back();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
+    PutKeyFileText(key, "vmlinuz", "stale");
+    Next(IDD_CONFIGURATION);
+    Next(IDD_COMPLETE);
+    ExpectFreshFlashKey();
+}
+
+TEST_F(RouteTest, BackupFirstThenANewConfiguration)
+{
+    MakeFatKey(key);
+    PutKeyFileText(key, "old.txt", "the user's file\n");
+    std::vector<uint8_t> original = ReadBytes(key, 0, kKeySize);
+    ToTask();
+    driver->Click(IDC_BACKUP_FIRST);
+    Next(IDD_BACKUP);
+    std::string image = sandbox.path + "/before.img";
+    driver->SetText(IDC_BACKUP_FILE, image);
+    Next(IDD_ROLE);
+    Next(IDD_FILESYSTEM);
+    Next(IDD_CONFIGURATION);
+    Next(IDD_COMPLETE);
+    // The backup holds the key up to the end of its partition, as it was.
+    uint64_t used = (63 + Le32(original, 458)) * uint64_t{512};
+    ASSERT_EQ(fs::file_size(image), used);
+    EXPECT_EQ(ReadBytes(image, 0, used), std::vector<uint8_t>(original.begin(), original.begin() + used));
+    ExpectFreshFlashKey();
+    EXPECT_EQ(KeyFileText(key, "old.txt"), "");
+}
+
+// A second run of the wizard adds the floppy in A: to the key the first run configured.
+TEST_F(RouteTest, AFloppyImageChoiceAddedToAnExistingKey)
+{
+    FreshFlashKey();
+    Restart();
+    driver->Next();
+    driver->Next();
+    driver->Click(IDC_ADD_CONFIGURATION);
+    Next(IDD_CONFIGURATION);
+    driver->Click(IDC_FLOPPY_IMAGE);
+    ASSERT_TRUE(driver->Select(IDC_CONFIG_DRIVE, "A:"));
+    driver->TypeChars(IDC_SHORT_NAME, "dos");
+    driver->TypeChars(IDC_LONG_NAME, "DOS boot disk");
+    Next(IDD_COMPLETE);
+
+    ExpectBootRecord();
+    ExpectBootableFileSystem();
+    ExpectFlashFiles();
+    EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock + kDosBlock);
+    EXPECT_EQ(KeyFileText(key, "menu.msg"), kStars + kFlashEntry + kDosEntry + kStars);
+    EXPECT_EQ(KeyFileText(key, "dos.img"), Text(Pattern(kFloppyBytes, 9)));
+    EXPECT_EQ(KeyFileText(key, "memdisk"), Text(ReadBytes(run + "/syslinux/memdisk/memdisk", 0, 1 << 20)));
+    ExpectOthersUntouched();
+}
+
+// A backup, the key wiped, a restore from the backup: the key is as it was.
+TEST_F(RouteTest, BackupThenRestoreGivesTheKeyBack)
+{
+    MakeFatKey(key);
+    PutKeyFileText(key, "old.txt", "the user's file\n");
+    std::vector<uint8_t> original = ReadBytes(key, 0, kKeySize);
+    ToTask();
+    driver->Click(IDC_BACKUP_RESTORE);
+    Next(IDD_BACKUP);
+    driver->Click(IDC_BACKUP);
+    std::string image = sandbox.path + "/key-backup.img";
+    driver->SetText(IDC_BACKUP_FILE, image);
+    Next(IDD_COMPLETE);
+    EXPECT_EQ(History().back(), IDD_BACKUP);
+
+    fs::resize_file(key, 0);
+    fs::resize_file(key, kKeySize);
+    Restart();
+    driver->Next();
+    driver->Next();
+    driver->Click(IDC_BACKUP_RESTORE);
+    Next(IDD_BACKUP);
+    driver->Click(IDC_RESTORE);
+    driver->SetText(IDC_RESTORE_FILE, image);
+    Next(IDD_COMPLETE);
+    EXPECT_EQ(ReadBytes(key, 0, kKeySize), original);
+    EXPECT_EQ(KeyFileText(key, "old.txt"), "the user's file\n");
+    ExpectOthersUntouched();
+}
+
+// The floppy role writes a floppy image raw over the start of the key, from a file or from
+// drive A:; the rest of the key keeps what it held.
+TEST_F(RouteTest, TheFloppyRoleFromAFileAndFromDriveA)
+{
+    for (bool fromDrive : {false, true}) {
+        SCOPED_TRACE(fromDrive ? "from A:" : "from a file");
+        WriteBytes(key, 0, Pattern(4 * kMiB, 7));
+        std::vector<uint8_t> source = fromDrive ? Pattern(kFloppyBytes, 9) : Pattern(kFloppyBytes, 11);
+        std::string image = sandbox.path + "/floppy-file.img";
+        MakeFile(image, Pattern(kFloppyBytes, 11));
+        Restart();
+        driver->Next();
+        driver->Next();
+        Next(IDD_ROLE);
+        driver->Click(IDC_FLOPPY_DISK);
+        Next(IDD_IMAGEKEY);
+        if (fromDrive) {
+            driver->Click(IDC_IMAGE_FROM_DRIVE);
+            ASSERT_TRUE(driver->Select(IDC_IMAGE_DRIVE, "A:"));
+        } else {
+            driver->Click(IDC_IMAGE_FROM_FILE);
+            driver->SetText(IDC_IMAGE_FILE, image);
+        }
+        Next(IDD_COMPLETE);
+        EXPECT_EQ(ReadBytes(key, 0, kFloppyBytes), source);
+        std::vector<uint8_t> rest = Pattern(4 * kMiB, 7);
+        EXPECT_EQ(ReadBytes(key, kFloppyBytes, 4 * kMiB - kFloppyBytes),
+                  std::vector<uint8_t>(rest.begin() + kFloppyBytes, rest.end()));
+        ExpectOthersUntouched();
+    }
+}
+
+// "Leave current filesystem entact" on a partitioned key: the boot code is renewed, the
+// table and the user's files stay, and the key gets SYSLINUX and its menu.
+TEST_F(RouteTest, LeaveTheFileSystemOfAPartitionedKey)
+{
+    MakeFatKey(key);
+    PutKeyFileText(key, "old.txt", "the user's file\n");
+    WriteBytes(key, 0, std::vector<uint8_t>(440, 0xEE));
+    std::vector<uint8_t> table = ReadBytes(key, 440, 72);
+    ToTask();
+    Next(IDD_ROLE);
+    Next(IDD_FILESYSTEM);
+    driver->Click(IDC_LEAVE_FILESYSTEM);
+    Next(IDD_CONFIGURATION);
+    Next(IDD_COMPLETE);
+    EXPECT_EQ(Text(ReadBytes(key, 0, 440)), Text(ReadBytes(run + "/syslinux/mbr.bin", 0, 440)));
+    EXPECT_EQ(ReadBytes(key, 440, 72), table);
+    ExpectBootableFileSystem();
+    ExpectFlashFiles();
+    EXPECT_EQ(KeyFileText(key, "old.txt"), "the user's file\n");
+    EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock);
+    ExpectOthersUntouched();
+}
+
+// Cancel on the configuration page, after the preparation: the program ends, and the key
+// stays as the preparation left it, bootable but without a menu.
+TEST_F(RouteTest, CancelAfterThePreparationLeavesTheKeyAsItWas)
+{
+    ToTask();
+    Next(IDD_ROLE);
+    Next(IDD_FILESYSTEM);
+    Next(IDD_CONFIGURATION);
+    driver->Cancel();
+    EXPECT_TRUE(driver->IsClosed());
+    ExpectBootRecord();
+    ExpectBootableFileSystem();
+    EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "");
+    EXPECT_EQ(KeyFileText(key, "vmlinuz"), "");
+    ExpectOthersUntouched();
+}
+
+}  // namespace
