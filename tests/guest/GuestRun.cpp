@@ -48,14 +48,29 @@ int Finish()
     return g_failed == 0 ? 0 : 1;
 }
 
+// The first word of a small file, such as a sysfs attribute; "" when it cannot be read.
+std::string ReadLine(const std::string& path)
+{
+    std::ifstream file(path);
+    std::string word;
+    file >> word;
+    return word;
+}
+
 // The first sector of a disk's first partition as the kernel sees it now ("" without one).
 std::string KernelPartitionStart(const std::string& devicePath)
 {
     std::string name = devicePath.substr(devicePath.rfind('/') + 1);
-    std::ifstream file("/sys/class/block/" + name + "/" + name + "1/start");
-    std::string start;
-    file >> start;
-    return start;
+    return ReadLine("/sys/class/block/" + name + "1/start");
+}
+
+// The first bytes of a disk, read past the program.
+std::string Sectors(const std::string& device, size_t bytes)
+{
+    std::ifstream disk(device, std::ios::binary);
+    std::string data(bytes, '\0');
+    disk.read(data.data(), static_cast<std::streamsize>(bytes));
+    return disk ? data : std::string();
 }
 
 bool Mounted(const std::string& point)
@@ -182,8 +197,23 @@ int main(int argc, char** argv)
         !Step(std::string("the key ") + letter + ": opens", key.OpenKey(letter)) ||
         !Step("RefreshKey", key.RefreshKey()) ||
         !Step("still mounted until the first write", Mounted(mountPoint),
-              [&] { return mountPoint + " came off before any write"; }) ||
-        !Step("BlankKey", key.BlankKey()) ||
+              [&] { return mountPoint + " came off before any write"; }))
+        return Finish();
+    // A file open on the mounted partition keeps it busy: the first write is refused with
+    // error 32 and nothing reaches the stick. Once the file is closed the steps go through.
+    std::string before = Sectors(stick->path, 4096);
+    {
+        std::ifstream busy(mountPoint + "/DESKTOP.TXT");
+        bool blanked = key.BlankKey();
+        DWORD error = GetLastError();
+        if (!Step("a busy mount refuses the first write", !blanked && error == ERROR_SHARING_VIOLATION && busy.is_open(),
+                  [&] { return blanked ? "BlankKey wrote" : "BlankKey failed otherwise: " + LastErrorReason(); }))
+            return Finish();
+        std::printf("guest: BlankKey refused: %s\n", LastErrorReason().c_str());
+    }
+    if (!Step("nothing was written while mounted", Sectors(stick->path, 4096) == before && Mounted(mountPoint),
+              [] { return "the stick's first sectors changed"; }) ||
+        !Step("RefreshKey", key.RefreshKey()) || !Step("BlankKey", key.BlankKey()) ||
         !Step("the write guard unmounted the stick", !Mounted(mountPoint),
               [&] { return mountPoint + " stays mounted"; }) ||
         !Step("RefreshKey", key.RefreshKey()) || !Step("LandMbr", key.LandMbr()) ||
@@ -205,6 +235,40 @@ int main(int argc, char** argv)
     if (!Step("CopyFlashPackage", copied || key.m_nFailedStep == 0, failedFile) ||
         !Step("WriteFlashConfiguration", key.WriteFlashConfiguration(), failedFile))
         return Finish();
+
+    // The backup page: the stick's used sectors into an image, taken while its new partition
+    // is mounted again; then the stick is spoilt and restored from the image (the boot that
+    // follows this run shows that it came back whole).
+    const std::string partition = stick->path + "1";
+    const std::string image = "/tmp/backup.img";
+    auto transferFailure = [&] { return key.m_strTransferFailure + ": " + LastErrorReason(); };
+    std::system(("mount -t vfat " + partition + " " + mountPoint).c_str());
+    if (!Step("the new partition is mounted for the backup", Mounted(mountPoint),
+              [&] { return partition + " cannot be mounted"; }))
+        return Finish();
+    HANDLE file = key.CreateAlways(image.c_str());
+    bool backedUp = file != INVALID_HANDLE_VALUE && key.Backup(file);
+    if (!Step("Backup", backedUp, transferFailure))
+        return Finish();
+    ULONGLONG imageBytes = 0;
+    DWORD high = 0;
+    DWORD low = GetFileSize(file, &high);
+    imageBytes = (static_cast<ULONGLONG>(high) << 32) | low;
+    key.CloseFile(file);
+    std::string name = partition.substr(partition.rfind('/') + 1);
+    ULONGLONG usedBytes = (std::strtoull(ReadLine("/sys/class/block/" + name + "/start").c_str(), nullptr, 10) +
+                           std::strtoull(ReadLine("/sys/class/block/" + name + "/size").c_str(), nullptr, 10)) * 512;
+    if (!Step("the backup unmounted the stick first", !Mounted(mountPoint), [&] { return mountPoint + " stays mounted"; }) ||
+        !Step("the image ends where the partition ends", imageBytes == usedBytes,
+              [&] { return std::to_string(imageBytes) + " bytes, the partition ends at " + std::to_string(usedBytes); }))
+        return Finish();
+    if (!Step("RefreshKey", key.RefreshKey()) || !Step("BlankKey before the restore", key.BlankKey()))
+        return Finish();
+    file = CreateFileA(image.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    bool restored = file != INVALID_HANDLE_VALUE && key.Restore(file);
+    if (!Step("Restore", restored, transferFailure))
+        return Finish();
+    key.CloseFile(file);
     key.CloseKey();
     return Finish();
 }
