@@ -1,7 +1,8 @@
 // guest-run: what the test guest runs on its own kernel (tests/guest/guest-test). It uses this
 // computer's real disks, as the program does without a sandbox machine: it finds the USB
-// stick as the only key, is refused the system disk, and prepares the stick as the
-// filesystem and configuration pages do, while a file system of the stick is still mounted.
+// stick as the only key, is refused the system disk, prepares the stick as the filesystem
+// and configuration pages do while a file system of the stick is still mounted, backs the
+// stick up and restores it over a spoilt stick as the backup page does.
 // One line a step on standard output, "PASS: <step>" or "FAIL: <step>: <reason>"; the first
 // failure ends the run. The last line is "guest-run: <n> failed".
 //
@@ -169,26 +170,19 @@ int main(int argc, char** argv)
               [&] { return "keys: " + keys; }))
         return Finish();
 
-    // Every other letter, and the system disk itself, stays closed to writing.
+    // The system disk, and every volume but the key's, stays closed to writing.
     std::string why;
     bool refused = RefusedForWriting("\\\\.\\PhysicalDrive" + std::to_string(system->number), why);
     std::printf("guest: opening the system disk for writing: %s\n", why.c_str());
     for (char other = 'C'; refused && other <= 'Z'; ++other) {
-        if (other == letter)
-            continue;
-        if (key.OpenKey(other)) {
-            refused = false;
-            why = std::string(1, other) + ": opened as a key";
-        }
-        std::string volume = std::string("\\\\.\\") + other + ":";
         std::string volumeWhy;
-        if (refused && !RefusedForWriting(volume, volumeWhy) && GetLastError() != ERROR_FILE_NOT_FOUND &&
-            GetLastError() != ERROR_PATH_NOT_FOUND) {
+        if (other != letter && !RefusedForWriting(std::string("\\\\.\\") + other + ":", volumeWhy) &&
+            GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND) {
             refused = false;
             why = volumeWhy;
         }
     }
-    if (!Step("the system disk and every other letter are refused for writing", refused, [&] { return why; }))
+    if (!Step("the system disk and every other volume are refused for writing", refused, [&] { return why; }))
         return Finish();
 
     // The filesystem page's sequence, with the stick's partition mounted as a desktop leaves it.
@@ -201,17 +195,18 @@ int main(int argc, char** argv)
         return Finish();
     // A file open on the mounted partition keeps it busy: the first write is refused with
     // error 32 and nothing reaches the stick. Once the file is closed the steps go through.
-    std::string before = Sectors(stick->path, 4096);
+    const size_t blanked = (1 << 20) + 512;  // the disk's sector 0 and the volume's
+    std::string before = Sectors(stick->path, blanked);
     {
         std::ifstream busy(mountPoint + "/DESKTOP.TXT");
-        bool blanked = key.BlankKey();
+        bool wrote = key.BlankKey();
         DWORD error = GetLastError();
-        if (!Step("a busy mount refuses the first write", !blanked && error == ERROR_SHARING_VIOLATION && busy.is_open(),
-                  [&] { return blanked ? "BlankKey wrote" : "BlankKey failed otherwise: " + LastErrorReason(); }))
+        if (!Step("a busy mount refuses the first write", !wrote && error == ERROR_SHARING_VIOLATION && busy.is_open(),
+                  [&] { return wrote ? "BlankKey wrote" : "BlankKey failed otherwise: " + LastErrorReason(); }))
             return Finish();
         std::printf("guest: BlankKey refused: %s\n", LastErrorReason().c_str());
     }
-    if (!Step("nothing was written while mounted", Sectors(stick->path, 4096) == before && Mounted(mountPoint),
+    if (!Step("nothing was written while mounted", Sectors(stick->path, blanked) == before && Mounted(mountPoint),
               [] { return "the stick's first sectors changed"; }) ||
         !Step("RefreshKey", key.RefreshKey()) || !Step("BlankKey", key.BlankKey()) ||
         !Step("the write guard unmounted the stick", !Mounted(mountPoint),
@@ -250,10 +245,9 @@ int main(int argc, char** argv)
     bool backedUp = file != INVALID_HANDLE_VALUE && key.Backup(file);
     if (!Step("Backup", backedUp, transferFailure))
         return Finish();
-    ULONGLONG imageBytes = 0;
     DWORD high = 0;
     DWORD low = GetFileSize(file, &high);
-    imageBytes = (static_cast<ULONGLONG>(high) << 32) | low;
+    ULONGLONG imageBytes = (static_cast<ULONGLONG>(high) << 32) | low;
     key.CloseFile(file);
     std::string name = partition.substr(partition.rfind('/') + 1);
     ULONGLONG usedBytes = (std::strtoull(ReadLine("/sys/class/block/" + name + "/start").c_str(), nullptr, 10) +
