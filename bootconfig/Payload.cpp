@@ -103,7 +103,7 @@ bool CKeyDrive::CaptureFloppyImage(const std::string& drive, const std::string& 
     std::string image = FormatText(LoadResString(IDS_IMAGE_NAME).c_str(), m_chLetter, shortName.c_str(),
                                    LoadResString(IDS_IMAGE_SUFFIX).c_str());
 
-    HANDLE floppy = OpenExisting(device.c_str());
+    HANDLE floppy = OpenForReading(device.c_str());
     if (floppy == INVALID_HANDLE_VALUE)
         NoteFailure(IDS_READING_FLOPPY, drive);
     HANDLE file = CreateAlways(image.c_str());

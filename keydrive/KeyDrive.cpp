@@ -54,6 +54,13 @@ HANDLE CKeyDrive::OpenExisting(LPCSTR path)
                        OPEN_EXISTING, 0, nullptr);
 }
 
+// The support files beside the program and a floppy are only read: a read-only program
+// folder or a write-protected floppy must not fail the step.
+HANDLE CKeyDrive::OpenForReading(LPCSTR path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 HANDLE CKeyDrive::CreateAlways(LPCSTR path)
 {
     return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

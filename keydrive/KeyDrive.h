@@ -18,6 +18,7 @@ public:
     // Handles and shared routines
     HANDLE OpenExisting(LPCSTR path);
     HANDLE CreateAlways(LPCSTR path);
+    HANDLE OpenForReading(LPCSTR path);
     bool CloseFile(HANDLE handle);
     bool OpenKey(char letter);
     bool CloseKey();

@@ -62,7 +62,7 @@ bool CKeyDrive::LandMbr()
         failed = true;
     if (!failed && (!ReadFile(m_hDisk, sector, kSector, &read, nullptr) || read != kSector))
         failed = true;
-    HANDLE file = OpenExisting(path.c_str());
+    HANDLE file = OpenForReading(path.c_str());
     if (file == INVALID_HANDLE_VALUE)
         return false;
     if (failed) {

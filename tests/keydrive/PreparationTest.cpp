@@ -108,6 +108,12 @@ TEST_F(Preparation, BootCodeReplacesOnlyWhatTheFileHoldsUpTo446Bytes)
         std::fill(expected.begin(), expected.begin() + static_cast<long>(std::min<size_t>(size, 446)), value);
         EXPECT_EQ(ReadBytes(key, 0, 512), expected);
     }
+    // A program folder that cannot be written (an immutable file) still gives its boot code.
+    if (Shell("chattr +i syslinux/mbr.bin 2>/dev/null") == 0) {
+        drive.RefreshKey();
+        EXPECT_TRUE(drive.LandMbr());
+        Shell("chattr -i syslinux/mbr.bin");
+    }
     std::filesystem::remove("syslinux/mbr.bin");
     EXPECT_FALSE(drive.LandMbr());
     EXPECT_EQ(ReadBytes(key, 0, 512), expected);
