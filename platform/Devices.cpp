@@ -141,6 +141,42 @@ bool GetLayout(const FileObject& file, void* out, DWORD outSize, DWORD* returned
     return true;
 }
 
+// The four entries of a partition table from a layout's PARTITION_INFORMATION array:
+// only four primary entries exist, and a partition must lie inside the disk, after sector
+// 0, on whole sectors, with numbers the 32-bit table fields can hold, overlapping no other.
+bool BuildPartitionTable(const uint8_t* entries, DWORD count, uint64_t diskLength, uint8_t table[64])
+{
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;  // first sector, end sector
+    for (DWORD i = 0; i < count; ++i) {
+        PARTITION_INFORMATION p;
+        std::memcpy(&p, entries + i * sizeof p, sizeof p);
+        if (p.PartitionLength.QuadPart == 0)
+            continue;  // an unused entry stays all zeros
+        int64_t offset = p.StartingOffset.QuadPart, length = p.PartitionLength.QuadPart;
+        if (i >= 4 || offset < static_cast<int64_t>(kSectorSize) || length < 0 || offset % kSectorSize ||
+            length % kSectorSize || static_cast<uint64_t>(offset) + static_cast<uint64_t>(length) > diskLength)
+            return false;
+        uint64_t first = static_cast<uint64_t>(offset) / kSectorSize;
+        uint64_t sectors = static_cast<uint64_t>(length) / kSectorSize;
+        if (first > 0xFFFFFFFFull || sectors > 0xFFFFFFFFull)
+            return false;
+        for (auto [otherFirst, otherEnd] : ranges)
+            if (first < otherEnd && otherFirst < first + sectors)
+                return false;
+        ranges.emplace_back(first, first + sectors);
+
+        uint8_t* e = table + 16 * i;
+        e[0] = p.BootIndicator ? 0x80 : 0x00;
+        auto chsFirst = ChsOf(first), chsLast = ChsOf(first + sectors - 1);
+        std::copy(chsFirst.begin(), chsFirst.end(), e + 1);
+        e[4] = p.PartitionType;
+        std::copy(chsLast.begin(), chsLast.end(), e + 5);
+        PutLe32(e + 8, static_cast<uint32_t>(first));
+        PutLe32(e + 12, static_cast<uint32_t>(sectors));
+    }
+    return true;
+}
+
 bool SetLayout(FileObject& file, const void* in, DWORD inSize)
 {
     if (!file.canWrite)
@@ -158,36 +194,8 @@ bool SetLayout(FileObject& file, const void* in, DWORD inSize)
     if (!ReadSectorZeroOf(file, sector))
         return false;
     uint8_t table[64] = {};
-    std::vector<std::pair<uint64_t, uint64_t>> ranges;  // first sector, end sector
-    for (DWORD i = 0; i < count; ++i) {
-        PARTITION_INFORMATION p;
-        std::memcpy(&p, static_cast<const uint8_t*>(in) + 8 + i * sizeof p, sizeof p);
-        if (p.PartitionLength.QuadPart == 0)
-            continue;  // an unused entry stays all zeros
-        int64_t offset = p.StartingOffset.QuadPart, length = p.PartitionLength.QuadPart;
-        // Only four primary entries exist, and a partition must lie inside the disk, after
-        // sector 0, on whole sectors, with numbers the 32-bit table fields can hold.
-        if (i >= 4 || offset < static_cast<int64_t>(kSectorSize) || length < 0 || offset % kSectorSize ||
-            length % kSectorSize || static_cast<uint64_t>(offset) + static_cast<uint64_t>(length) > file.length)
-            return Fail(ERROR_INVALID_PARAMETER);
-        uint64_t first = static_cast<uint64_t>(offset) / kSectorSize;
-        uint64_t sectors = static_cast<uint64_t>(length) / kSectorSize;
-        if (first > 0xFFFFFFFFull || sectors > 0xFFFFFFFFull)
-            return Fail(ERROR_INVALID_PARAMETER);
-        for (auto [otherFirst, otherEnd] : ranges)
-            if (first < otherEnd && otherFirst < first + sectors)
-                return Fail(ERROR_INVALID_PARAMETER);  // overlapping partitions
-        ranges.emplace_back(first, first + sectors);
-
-        uint8_t* e = table + 16 * i;
-        e[0] = p.BootIndicator ? 0x80 : 0x00;
-        auto chsFirst = ChsOf(first), chsLast = ChsOf(first + sectors - 1);
-        std::copy(chsFirst.begin(), chsFirst.end(), e + 1);
-        e[4] = p.PartitionType;
-        std::copy(chsLast.begin(), chsLast.end(), e + 5);
-        PutLe32(e + 8, static_cast<uint32_t>(first));
-        PutLe32(e + 12, static_cast<uint32_t>(sectors));
-    }
+    if (!BuildPartitionTable(static_cast<const uint8_t*>(in) + 8, count, file.length, table))
+        return Fail(ERROR_INVALID_PARAMETER);
     PutLe32(sector + 440, signature);
     std::memcpy(sector + 446, table, sizeof table);
     sector[510] = 0x55;

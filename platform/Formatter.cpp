@@ -103,6 +103,34 @@ bool Fail(DWORD code, const std::string& detail)
     return false;
 }
 
+// The full format's zeros over the whole volume, read back; progress goes to the callback.
+bool WipeVolume(const Volume& volume, const Backing& backing, PFMIFSCALLBACK callback)
+{
+    WipeTarget target;
+    target.fd = backing.Fd();
+    target.blockDevice = backing.IsBlockDevice();
+    target.offset = volume.offset;
+    target.length = volume.length;
+    if (volume.disk >= 0)
+        for (const Disk& disk : Machine::Current().Disks())
+            if (disk.number == volume.disk)
+                target.faults = disk.faults;
+    auto report = [callback](uint32_t percent) {
+        DWORD value = percent;
+        return callback(PROGRESS, 0, &value) != FALSE;
+    };
+    Trace("write disk %d: bytes %llu+%llu (zeros of the full format)", volume.disk,
+          static_cast<unsigned long long>(volume.offset), static_cast<unsigned long long>(volume.length));
+    switch (WipeAndVerify(target, report)) {
+    case WipeResult::Done: return true;
+    case WipeResult::WriteFailed: return Fail(ERROR_WRITE_FAULT, "writing zeros over the volume failed");
+    case WipeResult::ReadFailed: return Fail(ERROR_READ_FAULT, "reading the zeroed volume back failed");
+    case WipeResult::NotZero: return Fail(ERROR_CRC, "the volume does not keep what was written to it");
+    case WipeResult::Stopped: return Fail(ERROR_GEN_FAILURE, "the format was stopped");
+    }
+    return Fail(ERROR_GEN_FAILURE, "the format was stopped");
+}
+
 bool Format(const WCHAR* driveRoot, const WCHAR* format, const WCHAR* label, bool quick, DWORD clusterSize,
             PFMIFSCALLBACK callback)
 {
@@ -143,30 +171,8 @@ bool Format(const WCHAR* driveRoot, const WCHAR* format, const WCHAR* label, boo
           static_cast<unsigned long long>(volume->offset), static_cast<unsigned long long>(volume->length),
           Narrow(format).c_str(), quick ? "quick" : "full");
 
-    if (!quick) {
-        WipeTarget target;
-        target.fd = backing.Fd();
-        target.blockDevice = backing.IsBlockDevice();
-        target.offset = volume->offset;
-        target.length = volume->length;
-        if (volume->disk >= 0)
-            for (const Disk& disk : machine.Disks())
-                if (disk.number == volume->disk)
-                    target.faults = disk.faults;
-        auto report = [callback](uint32_t percent) {
-            DWORD value = percent;
-            return callback(PROGRESS, 0, &value) != FALSE;
-        };
-        Trace("write disk %d: bytes %llu+%llu (zeros of the full format)", volume->disk,
-              static_cast<unsigned long long>(volume->offset), static_cast<unsigned long long>(volume->length));
-        switch (WipeAndVerify(target, report)) {
-        case WipeResult::Done: break;
-        case WipeResult::WriteFailed: return Fail(ERROR_WRITE_FAULT, "writing zeros over the volume failed");
-        case WipeResult::ReadFailed: return Fail(ERROR_READ_FAULT, "reading the zeroed volume back failed");
-        case WipeResult::NotZero: return Fail(ERROR_CRC, "the volume does not keep what was written to it");
-        case WipeResult::Stopped: return Fail(ERROR_GEN_FAILURE, "the format was stopped");
-        }
-    }
+    if (!quick && !WipeVolume(*volume, backing, callback))
+        return false;
 
     MkfsRequest request;
     request.backing = volume->backing;

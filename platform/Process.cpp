@@ -156,6 +156,34 @@ std::shared_ptr<Child> ChildOf(HANDLE handle)
     return object ? object->child : nullptr;
 }
 
+// Starts the program in the folder (none: this one) with its standard error caught in a
+// memory file for the process's last words; 0, with the last error set, when it cannot start.
+pid_t Spawn(const std::string& program, const std::string& folder, std::vector<std::string> argv,
+            std::vector<std::string> env, int& errorFd)
+{
+    std::vector<char*> argvPointers = PointersTo(argv);
+    std::vector<char*> envPointers = PointersTo(env);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!folder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    errorFd = memfd_create("child-stderr", MFD_CLOEXEC);
+    if (errorFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
+    pid_t pid = 0;
+    int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (err != 0) {
+        if (errorFd >= 0)
+            close(errorFd);
+        errorFd = -1;
+        Trace("run %s: cannot start", program.c_str());
+        SetLastErrorFromErrno(err);
+        return 0;
+    }
+    return pid;
+}
+
 }  // namespace
 }  // namespace platform
 
@@ -192,27 +220,10 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, SECURITY_ATTR
     if (argv[0].empty())
         argv[0] = program;
 
-    std::vector<std::string> env = ChildEnvironment(static_cast<const char*>(lpEnvironment));
-    std::vector<char*> argvPointers = PointersTo(argv);
-    std::vector<char*> envPointers = PointersTo(env);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!folder.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    int errorFd = memfd_create("child-stderr", MFD_CLOEXEC);
-    if (errorFd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
-    pid_t pid = 0;
-    int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (err != 0) {
-        if (errorFd >= 0)
-            close(errorFd);
-        Trace("run %s: cannot start", program.c_str());
-        SetLastErrorFromErrno(err);
+    int errorFd = -1;
+    pid_t pid = Spawn(program, folder, argv, ChildEnvironment(static_cast<const char*>(lpEnvironment)), errorFd);
+    if (pid <= 0)
         return FALSE;
-    }
     Trace("run %s (process %d)", lpCommandLine ? lpCommandLine : program.c_str(), static_cast<int>(pid));
 
     auto child = std::make_shared<Child>(pid, errorFd, program);

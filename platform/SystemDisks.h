@@ -3,6 +3,7 @@
 // ZFS dataset). Internal to platform/.
 #pragma once
 
+#include "platform/KernelTables.h"
 #include "platform/SysfsMachine.h"
 
 #include <map>
@@ -15,20 +16,9 @@
 
 namespace platform {
 
-// The entries of a folder, sorted; empty when it cannot be read.
-std::vector<std::string> ListFolder(const std::string& path);
-// A small text file (sysfs attribute) without the white space around it; empty when unreadable.
-std::string ReadSysfsText(const std::string& path);
-// A sysfs "dev" file ("8:17") as a device number.
-std::optional<dev_t> ReadDeviceNumber(const std::string& devFile);
-
-// One line of the mountinfo file: the device number field, the mount point, and after " - "
-// the file system type and its own options.
-struct MountInfoEntry {
-    dev_t device = 0;
-    std::string mountPoint, type, superOptions;
-};
-std::vector<MountInfoEntry> ReadMountInfo(const std::string& path);
+// Whether a device carries the on-disk signature of a file system type ("zfs", "btrfs");
+// nullopt when it cannot be read.
+std::optional<bool> CarriesSignature(const std::string& path, const std::string& type);
 
 class BlockTree;
 
