@@ -12,6 +12,7 @@
 #include "framework/ModuleResources.h"
 #include "framework/ResourceImages.h"
 #include "res/resource.h"
+#include "framework/TestSeam.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <QAbstractButton>
 
-#include "framework/SheetDriver.h"
+#include "tests/support/SheetDriver.h"
 #include "framework/WndImpl.h"
 #include "tests/framework/TestSupport.h"
 

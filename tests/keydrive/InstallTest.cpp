@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "tests/support/Sandbox.h"
+#include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
 
 namespace {
@@ -52,7 +52,7 @@ struct EndToEnd : ::testing::Test {
     // Clean for fsck.fat, of the given FAT type, with SYSLINUX's files (hidden, so -a).
     void ExpectBootableFat(uint64_t offset, uint64_t length, const std::string& type)
     {
-        std::string volume = sandbox.path + "/volume.img";
+        std::string volume = sandbox.Path() + "/volume.img";
         ASSERT_EQ(Shell("dd if=" + key + " of=" + volume + " bs=1M iflag=skip_bytes,count_bytes skip=" +
                         std::to_string(offset) + " count=" + std::to_string(length) + " conv=sparse"), 0);
         std::string output;
@@ -84,7 +84,7 @@ struct Installer : ::testing::Test {
     void SetUp() override { SetMessageBoxHandler(CountingMessageBox); }
     void TearDown() override { SetMessageBoxHandler(nullptr); }
     Sandbox sandbox;
-    WorkingFolder folder{sandbox.path};
+    WorkingFolder folder{sandbox.Path()};
     CKeyDrive drive;
 };
 
@@ -125,7 +125,7 @@ class PartitionedKey : public EndToEnd, public ::testing::WithParamInterface<uin
 
 TEST_P(PartitionedKey, CreateNewFilesystemMakesABootableFat16Partition)
 {
-    key = sandbox.UseKey(drive, GetParam());
+    key = UseKey(sandbox, drive, GetParam());
     PrepareWithPartition();
     uint32_t count = static_cast<uint32_t>(GetParam() / kCylinder * 16065 - 63);
     ExpectPartition(0x06, count);
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, PartitionedKey, ::testing::Values(64 * kMiB, 256
 
 TEST_F(EndToEnd, WithoutPartitionTheWholeDeviceBecomesTheBootableVolume)
 {
-    key = sandbox.UseKey(drive, 64 * kMiB);
+    key = UseKey(sandbox, drive, 64 * kMiB);
     drive.RefreshKey();
     drive.BlankKey();
     drive.RefreshKey();
@@ -149,7 +149,7 @@ TEST_F(EndToEnd, WithoutPartitionTheWholeDeviceBecomesTheBootableVolume)
 
 TEST_F(EndToEnd, AnEightGiBKeyGetsAFat32Partition)
 {
-    key = sandbox.UseKey(drive, 1044 * kCylinder);
+    key = UseKey(sandbox, drive, 1044 * kCylinder);
     PrepareWithPartition();
     ExpectPartition(0x0C, 1044 * 16065 - 63);
     ExpectBootableFat(63 * 512, uint64_t{1044 * 16065 - 63} * 512, "FAT32");

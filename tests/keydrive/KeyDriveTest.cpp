@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "tests/support/Sandbox.h"
+#include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
 #include "platform/TestHooks.h"
 
@@ -64,7 +64,7 @@ TEST(KeyDrive, OpenKeyFindsTheKeysDiskAndVolumeForEitherCase)
 {
     Sandbox sandbox;
     CKeyDrive drive;
-    std::string key = sandbox.UseKey(drive, 64 * kMiB);
+    std::string key = UseKey(sandbox, drive, 64 * kMiB);
     PartitionKey(key);
     for (char letter : {'D', 'd'}) {
         ASSERT_TRUE(drive.OpenKey(letter));
@@ -82,8 +82,8 @@ TEST(KeyDrive, UnmarkedLettersOpenNothingAndTheSystemDiskStaysUntouched)
 {
     Sandbox sandbox;
     CKeyDrive drive;
-    sandbox.UseKey(drive, 64 * kMiB);
-    std::string system = sandbox.path + "/disk0.img";
+    UseKey(sandbox, drive, 64 * kMiB);
+    std::string system = sandbox.Path() + "/disk0.img";
     WriteBytes(system, 0, std::vector<uint8_t>(512, 0x5A));
     std::vector<uint8_t> before = ReadBytes(system, 0, 16 * kMiB);
     for (char letter = 'A'; letter <= 'z'; ++letter) {
@@ -107,7 +107,7 @@ TEST(KeyDrive, RepeatedOpensLeakNoDescriptorAndRefreshRewindsBothHandles)
     };
     Sandbox sandbox;
     CKeyDrive drive;
-    std::string key = sandbox.UseKey(drive, 64 * kMiB);
+    std::string key = UseKey(sandbox, drive, 64 * kMiB);
     PartitionKey(key);
     drive.CloseKey();
     auto before = descriptors();
@@ -126,17 +126,17 @@ TEST(KeyDrive, CopySectorsWritesNothingFromAShortSource)
 {
     Sandbox sandbox;
     CKeyDrive drive;
-    MakeFile(sandbox.path + "/source", std::vector<uint8_t>(1024, 0x11));
-    MakeFile(sandbox.path + "/target", std::vector<uint8_t>(2048, 0xEE));
-    HANDLE source = drive.OpenExisting((sandbox.path + "/source").c_str());
-    HANDLE target = drive.OpenExisting((sandbox.path + "/target").c_str());
+    MakeFile(sandbox.Path() + "/source", std::vector<uint8_t>(1024, 0x11));
+    MakeFile(sandbox.Path() + "/target", std::vector<uint8_t>(2048, 0xEE));
+    HANDLE source = drive.OpenExisting((sandbox.Path() + "/source").c_str());
+    HANDLE target = drive.OpenExisting((sandbox.Path() + "/target").c_str());
     EXPECT_TRUE(drive.CopySectors(source, target, 1));
     EXPECT_FALSE(drive.CopySectors(source, target, 2));   // 512 bytes left
     drive.CloseFile(source);
     drive.CloseFile(target);
     std::vector<uint8_t> expected(2048, 0xEE);
     std::fill(expected.begin(), expected.begin() + 512, 0x11);
-    EXPECT_EQ(ReadBytes(sandbox.path + "/target", 0, 4096), expected);
+    EXPECT_EQ(ReadBytes(sandbox.Path() + "/target", 0, 4096), expected);
 }
 
 TEST(Discovery, UsbMaskFromTheDiskList)
@@ -158,7 +158,7 @@ TEST(Discovery, MarksUsbFirstPartitionsAndASecondScanOnlyAdds)
         first.AddDisk("USBSTOR", 16 * kMiB);   // D:
         first.AddDisk("SCSI", 16 * kMiB);      // E:
         first.AddLine("floppy A floppy.img");
-        MakeFile(first.path + "/floppy.img", std::vector<uint8_t>(1474560, 0));
+        MakeFile(first.Path() + "/floppy.img", std::vector<uint8_t>(1474560, 0));
         first.Use();
         drive.FindKeys();
     }

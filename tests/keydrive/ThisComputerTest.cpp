@@ -9,7 +9,8 @@
 #include "keydrive/KeyDrive.h"
 #include "platform/Handles.h"
 #include "platform/SysfsMachine.h"
-#include "tests/support/Sandbox.h"
+#include "tests/support/Devices.h"
+#include "tests/support/KeyImage.h"
 
 namespace fs = std::filesystem;
 
@@ -41,34 +42,23 @@ TEST(ThisComputer, WithoutAUsbDiskNoKeyIsFoundAndNoDiskIsOpened)
         }
         EXPECT_EQ(platform::OpenHandleCount(), 0u) << "no disk stays open";
     }
-    platform::Machine::Replace(nullptr);
-}
-
-std::string FirstLineOf(const std::string& command)
-{
-    std::string output;
-    return Shell(command, &output) == 0 ? output.substr(0, output.find('\n')) : "";
 }
 
 TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
 {
-    Sandbox folder;
-    std::string image = folder.path + "/key.img";
-    ASSERT_EQ(Shell("truncate -s 8M " + image), 0);
-    std::string loop = FirstLineOf("losetup -f --show " + image + " 2>/dev/null");
-    struct Detach {
-        std::string loop;
-        ~Detach() { if (!loop.empty()) Shell("losetup -d " + loop); }  // also when an assertion failed
-    } detach{loop};
+    TempFolder folder;
+    std::string image = folder / "key.img";
+    MakeImage(image, 8 * kMiB);
+    std::string loop = AttachLoop(image);
     if (loop.empty() || access(loop.c_str(), R_OK | W_OK) != 0)
         GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
 
     // A sysfs tree in which sdz hangs off a USB port, its device node being the loop device.
     platform::SysfsPaths paths;
-    paths.sysRoot = folder.path + "/sys";
-    paths.devRoot = folder.path + "/dev";
-    paths.mounts = folder.path + "/mounts";
-    paths.swaps = folder.path + "/swaps";
+    paths.sysRoot = folder.Path() + "/sys";
+    paths.devRoot = folder.Path() + "/dev";
+    paths.mounts = folder.Path() + "/mounts";
+    paths.swaps = folder.Path() + "/swaps";
     std::string device = paths.sysRoot + "/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host9/target9:0:0/9:0:0:0";
     fs::create_directories(device + "/block/sdz");
     fs::create_directories(paths.sysRoot + "/block");
@@ -96,7 +86,6 @@ TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
         EXPECT_EQ(drive.m_geometry.BytesPerSector, 512u);
         EXPECT_TRUE(drive.BlankKey());
     }
-    platform::Machine::Replace(nullptr);
 }
 
 }  // namespace

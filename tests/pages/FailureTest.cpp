@@ -105,11 +105,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FailureTest, AKeySwappedAfterItWasChosenIsNotWritten)
 {
     StartOn(IDD_FILESYSTEM);
-    std::string other = sandbox.path + "/other.img";
+    std::string other = sandbox.Path() + "/other.img";
     ASSERT_EQ(Shell("truncate -s 64M " + other), 0);
     WriteBytes(other, 0, std::vector<uint8_t>(512, 0x77));
     std::vector<uint8_t> otherBefore = ReadBytes(other, 0, 64 * 1024);
-    fs::rename(key, sandbox.path + "/chosen.img");
+    fs::rename(key, sandbox.Path() + "/chosen.img");
     fs::rename(other, key);
     driver->Next();
 
@@ -118,7 +118,7 @@ TEST_F(FailureTest, AKeySwappedAfterItWasChosenIsNotWritten)
     EXPECT_NE(g_boxes[0].find("The media in the drive may have changed."), std::string::npos) << g_boxes[0];
     EXPECT_NE(g_boxes[0].find("The key changed since it was chosen"), std::string::npos) << g_boxes[0];
     EXPECT_EQ(ReadBytes(key, 0, 64 * 1024), otherBefore);
-    EXPECT_EQ(ReadBytes(sandbox.path + "/chosen.img", 0, 512), std::vector<uint8_t>(512, 0));
+    EXPECT_EQ(ReadBytes(sandbox.Path() + "/chosen.img", 0, 512), std::vector<uint8_t>(512, 0));
 }
 
 // A key that cannot be opened is named on the key page, which stays.

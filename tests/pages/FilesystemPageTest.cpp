@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include "framework/TestSeam.h"
 
 namespace fs = std::filesystem;
 
@@ -66,7 +67,7 @@ TEST_F(FilesystemPageTest, CreateNewFilesystemMakesABootableKeyAndGoesOnToConfig
     EXPECT_EQ(mbr[510], 0x55);
     EXPECT_EQ(mbr[511], 0xAA);
 
-    std::string part = sandbox.path + "/part.img";
+    std::string part = sandbox.Path() + "/part.img";
     ASSERT_EQ(Shell("dd if=" + key + " of=" + part + " bs=512 skip=63 count=" + std::to_string(count) + " status=none"), 0);
     std::string fsck;
     EXPECT_EQ(Shell("fsck.fat -n " + part, &fsck), 0) << fsck;
@@ -132,7 +133,7 @@ TEST_F(FilesystemPageTest, AMissingInstallerShowsOneErrorAndThePageStays)
 {
     StartOnFilesystemPage(16 * kMiB);
     // A working folder with the boot code but without the installer.
-    std::string folder = sandbox.path + "/run";
+    std::string folder = sandbox.Path() + "/run";
     fs::create_directories(folder + "/syslinux");
     fs::copy_file("syslinux/mbr.bin", folder + "/syslinux/mbr.bin");
     WorkingFolder working(folder);
@@ -254,10 +255,10 @@ TEST_F(FilesystemPageTest, APreparedKeyBootsIntoSyslinux)
     ASSERT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
 
     // A configuration that only turns on the serial line; the boot menu comes later.
-    std::string config = sandbox.path + "/syslinux.cfg";
+    std::string config = sandbox.Path() + "/syslinux.cfg";
     MakeFile(config, {'S', 'E', 'R', 'I', 'A', 'L', ' ', '0', '\n'});
     ASSERT_EQ(Shell("mcopy -o -i " + key + "@@32256 " + config + " ::syslinux.cfg"), 0);
-    std::string log = sandbox.path + "/serial.log";
+    std::string log = sandbox.Path() + "/serial.log";
     std::string qemu = "qemu-system-x86_64 -drive file=" + key + ",format=raw -m 32 -display none -no-reboot"
                        " -serial file:" + log;
     std::string output;

@@ -34,13 +34,13 @@ protected:
     void SetUp() override
     {
         sandbox.AddDisk("IDE", 8 * kMiB, "System disk");
-        image = sandbox.path + "/loop.img";
+        image = sandbox.Path() + "/loop.img";
         ASSERT_EQ(Shell("truncate -s 64M " + image), 0);
         loop = FirstLine("losetup -f --show " + image + " 2>/dev/null");
         if (loop.empty())
             GTEST_SKIP() << "no loop device can be made here";
         // The whole device carries the file system: it is the key's volume D:.
-        mountPoint = sandbox.path + "/KIVRA KEY";
+        mountPoint = sandbox.Path() + "/KIVRA KEY";
         fs::create_directory(mountPoint);
         if (Shell("mkfs.ext4 -q -F " + loop + " >/dev/null 2>&1 && mount " + loop + " '" + mountPoint + "'") != 0)
             GTEST_SKIP() << "the loop device cannot be formatted and mounted here";

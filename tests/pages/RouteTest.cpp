@@ -57,7 +57,7 @@ protected:
         floppy = sandbox.AddFloppy('A');
         WriteBytes(floppy, 0, Pattern(kFloppyBytes, 9));
         // A run folder of the test's own: the build's SYSLINUX files and a small flash tree.
-        run = sandbox.path + "/run";
+        run = sandbox.Path() + "/run";
         fs::create_directories(run);
         fs::copy(fs::current_path() / "syslinux", run + "/syslinux", fs::copy_options::recursive);
         MakeFile(run + "/flash/vmlinuz", Pattern(40000, 1));
@@ -122,7 +122,7 @@ protected:
     void ExpectBootableFileSystem()
     {
         std::vector<uint8_t> mbr = ReadBytes(key, 0, 512);
-        std::string part = sandbox.path + "/part.img";
+        std::string part = sandbox.Path() + "/part.img";
         ASSERT_EQ(Shell("dd if=" + key + " of=" + part + " bs=512 skip=63 count=" + std::to_string(Le32(mbr, 458)) +
                         " status=none"),
                   0);
@@ -182,7 +182,7 @@ TEST_F(RouteTest, BackupFirstThenANewConfiguration)
     ToTask();
     driver->Click(IDC_BACKUP_FIRST);
     Next(IDD_BACKUP);
-    std::string image = sandbox.path + "/before.img";
+    std::string image = sandbox.Path() + "/before.img";
     driver->SetText(IDC_BACKUP_FILE, image);
     Next(IDD_ROLE);
     Next(IDD_FILESYSTEM);
@@ -231,7 +231,7 @@ TEST_F(RouteTest, BackupThenRestoreGivesTheKeyBack)
     driver->Click(IDC_BACKUP_RESTORE);
     Next(IDD_BACKUP);
     driver->Click(IDC_BACKUP);
-    std::string image = sandbox.path + "/key-backup.img";
+    std::string image = sandbox.Path() + "/key-backup.img";
     driver->SetText(IDC_BACKUP_FILE, image);
     Next(IDD_COMPLETE);
     EXPECT_EQ(History().back(), IDD_BACKUP);
@@ -259,7 +259,7 @@ TEST_F(RouteTest, TheFloppyRoleFromAFileAndFromDriveA)
         SCOPED_TRACE(fromDrive ? "from A:" : "from a file");
         WriteBytes(key, 0, Pattern(4 * kMiB, 7));
         std::vector<uint8_t> source = fromDrive ? Pattern(kFloppyBytes, 9) : Pattern(kFloppyBytes, 11);
-        std::string image = sandbox.path + "/floppy-file.img";
+        std::string image = sandbox.Path() + "/floppy-file.img";
         MakeFile(image, Pattern(kFloppyBytes, 11));
         Restart();
         driver->Next();

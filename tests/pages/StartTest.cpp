@@ -60,13 +60,13 @@ TEST_F(StartTest, MissingToolsAreNamedByTheirPackages)
 {
     Sandbox sandbox;
     char packages[128];
-    setenv("PATH", PathWithout(sandbox.path + "/all", {}).c_str(), 1);
+    setenv("PATH", PathWithout(sandbox.Path() + "/all", {}).c_str(), 1);
     EXPECT_TRUE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "");
-    setenv("PATH", PathWithout(sandbox.path + "/no-mkfs", {"mkfs.fat"}).c_str(), 1);
+    setenv("PATH", PathWithout(sandbox.Path() + "/no-mkfs", {"mkfs.fat"}).c_str(), 1);
     EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "dosfstools");
-    setenv("PATH", PathWithout(sandbox.path + "/bare", {"syslinux", "mcopy", "mtype"}).c_str(), 1);
+    setenv("PATH", PathWithout(sandbox.Path() + "/bare", {"syslinux", "mcopy", "mtype"}).c_str(), 1);
     EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "syslinux, mtools");
 }
@@ -80,7 +80,7 @@ TEST_F(StartTest, TheProgramEndsBeforeTheWizardWhenAToolIsMissing)
     std::string key = sandbox.AddDisk("USBSTOR", 16 * kMiB, "Kivra");
     WriteBytes(key, 0, std::vector<uint8_t>(512, 0x42));
     sandbox.Use();
-    setenv("PATH", PathWithout(sandbox.path + "/tools", {"mkfs.fat"}).c_str(), 1);
+    setenv("PATH", PathWithout(sandbox.Path() + "/tools", {"mkfs.fat"}).c_str(), 1);
     CmorvikApp app;
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(app.m_pMainWnd, nullptr);
@@ -94,8 +94,8 @@ TEST_F(StartTest, TheProgramEndsBeforeTheWizardWhenAToolIsMissing)
 TEST_F(StartTest, AWrongSandboxIsShownWithFileAndLine)
 {
     Sandbox sandbox;
-    std::ofstream(sandbox.path + "/machine.conf") << "disk 0 IDE nowhere.img \"System disk\"\n";
-    setenv("BOOTWRIGHT_MACHINE", sandbox.path.c_str(), 1);
+    std::ofstream(sandbox.Path() + "/machine.conf") << "disk 0 IDE nowhere.img \"System disk\"\n";
+    setenv("BOOTWRIGHT_MACHINE", sandbox.Path().c_str(), 1);
     platform::Machine::Replace(nullptr);
     CmorvikApp app;
     testing::internal::CaptureStderr();

@@ -5,6 +5,7 @@
 
 #include "pages/StatusLine.h"
 #include "platform/OwnCalls.h"
+#include "framework/TestSeam.h"
 
 namespace fs = std::filesystem;
 
@@ -60,7 +61,7 @@ protected:
         sandbox.AddDisk("IDE", 16 * kMiB, "System disk");
         key = sandbox.AddDisk("USBSTOR", 2 * kMiB, "Kivra");
         WriteBytes(key, 0, Pattern(2 * kMiB, 1));
-        WriteOnePartition(key, 63, 937);
+        WriteMbr(key, {{0x80, 0x06, 63, static_cast<uint32_t>(937)}});
         Start();
         driver->Next();
         driver->Next();
@@ -91,7 +92,7 @@ TEST_F(TransferPageTest, BackupFirstOffersOnlyTheBackupAndGoesOnToTheRolePage)
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP) << "no name, no backup";
     // A name longer than 260 characters is read whole: cut short, it would name another file.
-    std::string folder = sandbox.path;
+    std::string folder = sandbox.Path();
     while (folder.size() < 300)
         folder += "/backups-of-the-kivra-key";
     fs::create_directories(folder);
@@ -133,7 +134,7 @@ TEST_F(TransferPageTest, TheDirectionsUncheckEachOtherAndNothingHappensWithoutAN
 TEST_F(TransferPageTest, AnExistingTargetIsReplacedOnlyAfterAYes)
 {
     GoToBackupPage();
-    std::string image = sandbox.path + "/old.img";
+    std::string image = sandbox.Path() + "/old.img";
     MakeFile(image, std::vector<uint8_t>(100, 0xEE));
     driver->Click(IDC_BACKUP);
     driver->SetText(IDC_BACKUP_FILE, image);
@@ -166,15 +167,15 @@ TEST_F(TransferPageTest, RestoreReportsAMissingImageAndRestoresFromAReadOnlyOne)
 {
     GoToBackupPage();
     driver->Click(IDC_RESTORE);
-    driver->SetText(IDC_RESTORE_FILE, sandbox.path + "/missing.img");
+    driver->SetText(IDC_RESTORE_FILE, sandbox.Path() + "/missing.img");
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
     ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0], "The image file " + sandbox.path + "/missing.img cannot be opened.\n\n"
+    EXPECT_EQ(g_boxes[0], "The image file " + sandbox.Path() + "/missing.img cannot be opened.\n\n"
                           "The system cannot find the file specified.");
     EXPECT_NE(wizard->m_keyDrive.m_hDisk, INVALID_HANDLE_VALUE) << "the key is not released";
 
-    std::string image = sandbox.path + "/locked.img";
+    std::string image = sandbox.Path() + "/locked.img";
     std::vector<uint8_t> bytes = Pattern(300 * kSector, 9);
     MakeFile(image, bytes);
     if (Shell("chattr +i " + image) != 0)
@@ -199,7 +200,7 @@ TEST_F(TransferPageTest, ThePercentageFollowsTheSectorsAndAReadFaultStopsThere)
 {
     GoToBackupPage();
     driver->Click(IDC_BACKUP);
-    std::string image = sandbox.path + "/backup.img";
+    std::string image = sandbox.Path() + "/backup.img";
     driver->SetText(IDC_BACKUP_FILE, image);
     TransferProgressCounter().ResetForTest();
     driver->Next();
@@ -248,11 +249,11 @@ TEST_F(TransferPageTest, ImageKeyPageListsTheFloppyDrivesAndWritesTheChosenOne)
     driver->Click(IDC_IMAGE_FROM_FILE);
     driver->Next();
     EXPECT_TRUE(g_boxes.empty()) << "nothing chosen, nothing said";
-    driver->SetText(IDC_IMAGE_FILE, sandbox.path + "/missing.img");
+    driver->SetText(IDC_IMAGE_FILE, sandbox.Path() + "/missing.img");
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_IMAGEKEY);
     ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].rfind("The image file " + sandbox.path + "/missing.img cannot be opened.", 0), 0u);
+    EXPECT_EQ(g_boxes[0].rfind("The image file " + sandbox.Path() + "/missing.img cannot be opened.", 0), 0u);
 
     driver->Click(IDC_IMAGE_FROM_DRIVE);
     EXPECT_FALSE(driver->IsChecked(IDC_IMAGE_FROM_FILE));

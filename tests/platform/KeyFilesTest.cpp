@@ -1,6 +1,10 @@
 // Files on a key's FAT volume through the Windows file calls (mtools underneath), folder
 // listings, and copies with progress.
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/Handles.h"
 #include "platform/KeyPaths.h"
@@ -9,7 +13,6 @@
 #include <filesystem>
 #include <unistd.h>
 
-using namespace testing_support;
 
 namespace {
 
@@ -37,7 +40,7 @@ protected:
         uint32_t sectors = uint32_t(size / 512) - 63;
         WriteMbr(key, {{0x80, 0x06, 63, sectors}});
         ASSERT_EQ(Shell("mkfs.fat -F 16 --offset 63 " + key + " " + std::to_string(sectors / 2)), 0);
-        UseMachine("disk 0 IDE system.img \"System\"\ndisk 1 USBSTOR key.img \"Key\"\n");
+        dir.UseConf("disk 0 IDE system.img \"System\"\ndisk 1 USBSTOR key.img \"Key\"\n");
     }
     std::string Mtools(const std::string& tool, const std::string& args)
     {
@@ -134,7 +137,7 @@ TEST_F(KeyFilesTest, FilesAndFoldersOnAKeyGiveWindowsResults)
 
     // Nothing of this reached the working folder or the system disk.
     EXPECT_FALSE(std::filesystem::exists("D:") || std::filesystem::exists("boot"));
-    EXPECT_EQ(ReadAt(dir / "system.img", 0, 1 << 20), std::vector<uint8_t>(1 << 20, 0));
+    EXPECT_EQ(ReadBytes(dir / "system.img", 0, 1 << 20), std::vector<uint8_t>(1 << 20, 0));
     std::string fsck;
     EXPECT_EQ(Shell("dd if=" + key + " of=" + dir / "part.img" + " bs=512 skip=63 status=none && fsck.fat -n " +
                       dir / "part.img",
@@ -188,7 +191,7 @@ TEST_F(KeyFilesTest, ACopyOntoTheKeyReportsAsTheBytesMove)
 
     // Copied back out, and refused over an existing file when asked.
     EXPECT_TRUE(CopyFileA("D:\\initrd.img", (dir / "back.img").c_str(), FALSE));
-    EXPECT_EQ(ReadAt(dir / "back.img", 0, data.size()), std::vector<uint8_t>(data.begin(), data.end()));
+    EXPECT_EQ(ReadBytes(dir / "back.img", 0, data.size()), std::vector<uint8_t>(data.begin(), data.end()));
     EXPECT_FALSE(CopyFileA((dir / "back.img").c_str(), "D:\\initrd.img", TRUE));
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
 

@@ -1,6 +1,10 @@
 // System disks and the mount points on a disk, decided by device numbers: made-up sysfs trees
 // whose devices carry the numbers of real file systems, and a real loop device.
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/SystemDisks.h"
 #include "platform/WriteGuard.h"
@@ -13,7 +17,6 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-using namespace testing_support;
 namespace fs = std::filesystem;
 using Names = std::set<std::string>;
 
@@ -38,7 +41,7 @@ TEST(SystemDisksTest, UsbDiskUnderRootNamedDevRootIsNeverAKey)
     dev_t root = DeviceOf("/");
     if (major(root) == 0)
         GTEST_SKIP() << "/ lies on no block device here";
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     sys.AddDisk("sda", Usb(1), 2048, "A", "Root", "240:0", 2);
     sys.AddDisk("sdb", Usb(2), 2048, "B", "Key", "240:16", 1);
@@ -88,7 +91,7 @@ TEST(SystemDisksTest, ZfsOrBtrfsRootProtectsEveryDiskCarryingItsSignature)
     dev_t shm = DeviceOf("/dev/shm");
     if (shm == 0 || major(shm) != 0)
         GTEST_SKIP() << "no anonymous-device mount at /dev/shm here";
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     sys.AddDisk("sda", Usb(1), 2048, "A", "Pool", "240:0", 1);
     sys.AddDisk("sdb", Usb(2), 2048, "B", "Key", "240:16", 1);
@@ -96,9 +99,9 @@ TEST(SystemDisksTest, ZfsOrBtrfsRootProtectsEveryDiskCarryingItsSignature)
     sys.AddDisk("sdd", Usb(4), 2048, "D", "Unreadable", "240:48", 1);
     // sda1: uberblock magic in label 0, little-endian; the whole of sdc: big-endian, in the
     // last label only; sdb1: a btrfs superblock; sdd1 cannot be read, so it may hold anything.
-    WriteAt(sys.dev + "/sda1", 128 * 1024 + 3 * 1024, {0x0c, 0xb1, 0xba, 0, 0, 0, 0, 0});
-    WriteAt(sys.dev + "/sdc", (768 + 128 + 5) * 1024, {0, 0, 0, 0, 0, 0xba, 0xb1, 0x0c});
-    WriteAt(sys.dev + "/sdb1", 0x10040, Bytes("_BHRfS_M"));
+    WriteBytes(sys.dev + "/sda1", 128 * 1024 + 3 * 1024, {0x0c, 0xb1, 0xba, 0, 0, 0, 0, 0});
+    WriteBytes(sys.dev + "/sdc", (768 + 128 + 5) * 1024, {0, 0, 0, 0, 0, 0xba, 0xb1, 0x0c});
+    WriteBytes(sys.dev + "/sdb1", 0x10040, Bytes("_BHRfS_M"));
     fs::remove(sys.dev + "/sdd1");
     sys.paths.systemMountPoints = {"/dev/shm"};
 
@@ -132,7 +135,7 @@ TEST(SystemDisksTest, RootOnLvmAndOnRaid1AcrossTwoDisks)
     if (major(root) == 0)
         GTEST_SKIP() << "/ lies on no block device here";
     for (bool raid : {false, true}) {
-        TempDir dir;
+        TempFolder dir;
         FakeSysfs sys(dir);
         sys.AddDisk("sda", Usb(1), 2048, "A", "One", "240:0", 2);
         sys.AddDisk("sdb", Usb(2), 2048, "B", "Two", "240:16", 2);
@@ -150,7 +153,7 @@ TEST(SystemDisksTest, RootOnLvmAndOnRaid1AcrossTwoDisks)
 
 TEST(SystemDisksTest, SwapOnAPartitionAndInAFile)
 {
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     sys.AddDisk("sda", Usb(1), 2048, "A", "Key", "240:0", 1);
     sys.AddDisk("sdb", Usb(2), 2048, "B", "Swap", "240:16", 2);
@@ -171,7 +174,7 @@ TEST(SystemDisksTest, SwapOnAPartitionAndInAFile)
 
 TEST(SystemDisksTest, MountPointsOnADiskGoByNumberNotByName)
 {
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     sys.AddDisk("sdb", Usb(1), 2048, "K", "Key", "240:16", 1);
     sys.AddDisk("sdc", Usb(2), 2048, "O", "Other", "240:32", 1);
@@ -221,7 +224,7 @@ bool FormatAndMount(const std::string& part, const std::string& folder, const st
 
 TEST(SystemDisksTest, APartitionOfARealLoopDiskIsFoundAndUnmounted)
 {
-    TempDir dir;
+    TempFolder dir;
     std::string image = dir / "key.img";
     MakeImage(image, 128 << 20);
     WriteMbr(image, {{0x80, 0x0C, 2048, 250000}});

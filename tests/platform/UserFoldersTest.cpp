@@ -1,6 +1,10 @@
 // The images folder the file dialogs open first, and the files made in a user's folders
 // while the program runs as root on their behalf (as under pkexec or sudo).
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/UserFolders.h"
 
@@ -10,7 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace testing_support;
 
 namespace {
 
@@ -68,7 +71,7 @@ protected:
         return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 
-    TempDir dir;
+    TempFolder dir;
     std::string run = dir / "run";
     std::string home = dir / "home";
     std::optional<uid_t> other;
