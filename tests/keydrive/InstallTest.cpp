@@ -82,7 +82,6 @@ struct EndToEnd : ::testing::Test {
 
 struct Installer : ::testing::Test {
     void SetUp() override { SetMessageBoxHandler(CountingMessageBox); }
-    void TearDown() override { SetMessageBoxHandler(nullptr); }
     Sandbox sandbox;
     WorkingFolder folder{sandbox.Path()};
     CKeyDrive drive;

@@ -24,11 +24,6 @@ protected:
         g_boxes.clear();
         SetMessageBoxHandler(RecordBox);
     }
-    void TearDown() override
-    {
-        SetMessageBoxHandler(nullptr);
-        WizardFixture::TearDown();
-    }
     // Disk 0 the system (C:), disk 1 a FAT key (D:), floppy A: when asked.
     void MakeMachine(bool withFloppy, uint64_t keySize = 16 * kMiB)
     {

@@ -46,12 +46,6 @@ protected:
         SetMessageBoxHandler(RecordBox);
         setenv("BOOTWRIGHT_TRACE", "1", 1);
     }
-    void TearDown() override
-    {
-        unsetenv("BOOTWRIGHT_TRACE");
-        SetMessageBoxHandler(nullptr);
-        WizardFixture::TearDown();
-    }
     void StartOn(int page)
     {
         Start();

@@ -63,13 +63,7 @@ protected:
         MakeFile(run + "/flash/vmlinuz", Pattern(40000, 1));
         MakeFile(run + "/flash/initrd.img", Pattern(300000, 2));
         MakeFile(run + "/flash/tools/flash.cfg", Pattern(700, 3));
-        working = std::make_unique<WorkingFolder>(run);
-    }
-    void TearDown() override
-    {
-        WizardFixture::TearDown();
-        working.reset();
-        SetMessageBoxHandler(nullptr);
+        fs::current_path(run);
     }
     void Restart()
     {
@@ -148,7 +142,6 @@ protected:
     }
 
     std::string system, key, floppy, run;
-    std::unique_ptr<WorkingFolder> working;
 };
 
 TEST_F(RouteTest, AFreshFirmwareFlashKey)

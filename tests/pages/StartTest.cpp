@@ -41,19 +41,9 @@ class StartTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_path = std::getenv("PATH");
-        m_folder = fs::current_path();
         g_boxes.clear();
         SetMessageBoxHandler(RecordBox);
     }
-    void TearDown() override
-    {
-        SetMessageBoxHandler(nullptr);
-        setenv("PATH", m_path.c_str(), 1);
-        fs::current_path(m_folder);
-    }
-    std::string m_path;
-    fs::path m_folder;
 };
 
 TEST_F(StartTest, MissingToolsAreNamedByTheirPackages)
@@ -94,14 +84,11 @@ TEST_F(StartTest, TheProgramEndsBeforeTheWizardWhenAToolIsMissing)
 TEST_F(StartTest, AWrongSandboxIsShownWithFileAndLine)
 {
     Sandbox sandbox;
-    std::ofstream(sandbox.Path() + "/machine.conf") << "disk 0 IDE nowhere.img \"System disk\"\n";
-    setenv("BOOTWRIGHT_MACHINE", sandbox.Path().c_str(), 1);
-    platform::Machine::Replace(nullptr);
+    sandbox.UseThroughEnvironment("disk 0 IDE nowhere.img \"System disk\"\n");
     CmorvikApp app;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(app.InitInstance());
     testing::internal::GetCapturedStderr();
-    unsetenv("BOOTWRIGHT_MACHINE");
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_NE(g_boxes[0].find("machine.conf:1: backing"), std::string::npos) << g_boxes[0];
 }

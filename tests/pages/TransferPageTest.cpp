@@ -48,12 +48,6 @@ protected:
         g_answer = IDNO;
         SetMessageBoxHandler(RecordBox);
     }
-    void TearDown() override
-    {
-        SetMessageBoxHandler(nullptr);
-        SetFrameworkTestHooks({});
-        WizardFixture::TearDown();
-    }
 
     // A 2 MiB key whose one partition ends at sector 999: a backup copies 1,000 sectors.
     void StartOnTask()

@@ -2,6 +2,7 @@
 #include "platform/Machine.h"
 #include "platform/SandboxMachine.h"
 #include "platform/Win32.h"
+#include "tests/support/Devices.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"
 
@@ -88,19 +89,17 @@ TEST_F(MachineTest, ABackingIsOneDisksOwnFileOrBlockDevice)
 
 TEST_F(MachineTest, UnusableSandboxGivesAnEmptyMachineAndSaysWhy)
 {
-    WriteText(dir / "machine.conf", "\nbogus\n");
-    ::setenv("BOOTWRIGHT_MACHINE", dir.Path().c_str(), 1);
-    platform::Machine::Replace(nullptr);
+    dir.UseThroughEnvironment("\nbogus\n");
     ::testing::internal::CaptureStderr();
     DWORD drives = GetLogicalDrives();
     std::string said = ::testing::internal::GetCapturedStderr();
     char problem[512];
     DWORD length = GetMachineProblem(problem, sizeof problem);
-    ::unsetenv("BOOTWRIGHT_MACHINE");
     EXPECT_EQ(drives, 0u);
     EXPECT_NE(said.find("unknown item 'bogus'"), std::string::npos) << said;
     EXPECT_EQ(std::string(problem, length), dir / "machine.conf:2: unknown item 'bogus'");
     EXPECT_TRUE(InitDiskAccess());
+    ::unsetenv("BOOTWRIGHT_MACHINE");
     platform::Machine::Replace(nullptr);
     EXPECT_EQ(GetMachineProblem(problem, sizeof problem), 0u) << "this computer is no problem";
 }
@@ -197,13 +196,7 @@ TEST(SysfsMachineTest, LoopDeviceAsUsbKeyIsReadAndWritten)
     MakeImage(dir / "key.img", 4 << 20);
     WriteMbr(dir / "key.img", {{0x80, 0x0C, 2048, 4096}});
     WriteBytes(dir / "key.img", 2048 * 512, {'L', 'O', 'O', 'P'});
-    std::string command = "losetup -f --show " + (dir / "key.img") + " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char line[256] = {};
-    bool got = pipe && std::fgets(line, sizeof line, pipe);
-    if (pipe)
-        ::pclose(pipe);
-    std::string loop = got ? std::string(line).substr(0, std::string(line).find('\n')) : "";
+    std::string loop = AttachLoop(dir / "key.img");
     if (loop.empty() || ::access(loop.c_str(), R_OK | W_OK) != 0)
         GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
 
@@ -234,9 +227,8 @@ TEST(SysfsMachineTest, LoopDeviceAsUsbKeyIsReadAndWritten)
     EXPECT_TRUE(DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &returned, nullptr));
     EXPECT_EQ(g.MediaType, RemovableMedia);
     CloseHandle(disk);
-    platform::Machine::Replace(nullptr);
 
-    std::system(("losetup -d " + loop).c_str());
+    ReleaseDevicesUnder(dir.Path() + "/");   // detached: the image holds what reached the device
     EXPECT_EQ(ReadBytes(dir / "key.img", 2048 * 512, 4), (std::vector<uint8_t>{'K', 'E', 'Y', '!'}));
 }
 
@@ -270,7 +262,6 @@ TEST(SysfsMachineTest, KeysPluggedInLaterAreFoundAndNumbersNeverMove)
     EXPECT_EQ(CreateFileA("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                           nullptr, OPEN_EXISTING, 0, nullptr),
               INVALID_HANDLE_VALUE);
-    platform::Machine::Replace(nullptr);
 }
 
 TEST(SysfsMachineTest, AMountedKeyIsUnmountedBeforeWritingOrNotWrittenAtAll)
@@ -303,5 +294,4 @@ TEST(SysfsMachineTest, AMountedKeyIsUnmountedBeforeWritingOrNotWrittenAtAll)
     EXPECT_TRUE(WriteFile(write, ones.data(), 512, &moved, nullptr));
     EXPECT_EQ(ReadBytes(sys.dev + "/sdb", 0, 512), ones);
     CloseHandle(write);
-    platform::Machine::Replace(nullptr);
 }

@@ -40,11 +40,6 @@ Query QueryLink(const std::string& name)
 
 class NamespaceTest : public SandboxTest {
 protected:
-    void TearDown() override
-    {
-        platform::ClearTestLinks();
-        SandboxTest::TearDown();
-    }
     void Machine()
     {
         MakeImage(dir / "a.img", 1 << 20);

@@ -3,6 +3,7 @@
 #include "platform/Machine.h"
 #include "platform/SandboxMachine.h"
 #include "platform/Win32.h"
+#include "tests/support/Devices.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"
 
@@ -77,7 +78,6 @@ TEST(SystemDisksTest, UsbDiskUnderRootNamedDevRootIsNeverAKey)
                              nullptr);
     EXPECT_NE(key, INVALID_HANDLE_VALUE);
     CloseHandle(key);
-    platform::Machine::Replace(nullptr);
 
     // This computer's own disk under / is one too, whatever its partitions are called.
     std::string node = fs::canonical("/sys/dev/block/" + MajorMinor(root)).string();
@@ -189,37 +189,11 @@ TEST(SystemDisksTest, MountPointsOnADiskGoByNumberNotByName)
     EXPECT_TRUE(platform::MountPointsOnDisk(sys.paths, makedev(240, 48)).empty());
 }
 
-std::string FirstLine(const std::string& command)
-{
-    std::string line;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256] = {};
-        if (std::fgets(buffer, sizeof buffer, pipe))
-            line = buffer;
-        ::pclose(pipe);
-    }
-    return line.substr(0, line.find('\n'));
-}
-
-// Undoes what the test below set up, also when an assertion failed.
-struct LoopCleanup {
-    std::string loop, mountPoint;
-    ~LoopCleanup()
-    {
-        if (!mountPoint.empty())
-            ::umount2(mountPoint.c_str(), MNT_DETACH);
-        if (!loop.empty())
-            std::system(("losetup -d " + loop).c_str());
-    }
-};
-
 // Formats a partition and mounts it; false where the tool or the kernel's driver is missing.
 bool FormatAndMount(const std::string& part, const std::string& folder, const std::string& type)
 {
     std::string mkfs = type == "vfat" ? "mkfs.fat" : type == "ext4" ? "mkfs.ext4 -q -F" : "mkfs.btrfs -q -f";
-    return std::system((mkfs + " " + part + " >/dev/null 2>&1 && mount -t " + type + " " + part + " " + folder +
-                        " 2>/dev/null")
-                           .c_str()) == 0;
+    return Shell(mkfs + " " + part + " && mount -t " + type + " " + part + " " + folder) == 0;
 }
 
 TEST(SystemDisksTest, APartitionOfARealLoopDiskIsFoundAndUnmounted)
@@ -228,27 +202,25 @@ TEST(SystemDisksTest, APartitionOfARealLoopDiskIsFoundAndUnmounted)
     std::string image = dir / "key.img";
     MakeImage(image, 128 << 20);
     WriteMbr(image, {{0x80, 0x0C, 2048, 250000}});
-    LoopCleanup cleanup;
-    cleanup.loop = FirstLine("losetup -f --show -P " + image + " 2>/dev/null");
-    if (cleanup.loop.empty())
+    std::string loop = AttachLoop(image, true);
+    if (loop.empty())
         GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
-    std::string part = cleanup.loop + "p1";
+    std::string part = loop + "p1";
     for (int i = 0; i < 50 && ::access(part.c_str(), F_OK) != 0; ++i)
         ::usleep(20000);
     if (::access(part.c_str(), F_OK) != 0)  // a kernel without the MBR partition reader
-        std::system(("partx -a " + cleanup.loop + " 2>/dev/null").c_str());
+        Shell("partx -a " + loop);
     std::string folder = dir / "mnt";
     fs::create_directory(folder);
     if (!FormatAndMount(part, folder, "vfat") && !FormatAndMount(part, folder, "ext4"))
         GTEST_SKIP() << "the loop device's partition cannot be formatted and mounted here";
-    cleanup.mountPoint = folder;
 
     struct stat st {};
-    ASSERT_EQ(::stat(cleanup.loop.c_str(), &st), 0);
+    ASSERT_EQ(::stat(loop.c_str(), &st), 0);
     platform::SysfsPaths real;  // this computer's sysfs and mount table
     platform::Disk disk;
     disk.deviceNumber = st.st_rdev;
-    disk.backing = cleanup.loop;
+    disk.backing = loop;
     EXPECT_EQ(platform::MountPointsOnDisk(real, st.st_rdev), std::vector<std::string>{folder});
     EXPECT_FALSE(platform::IsSystemDisk(real, st.st_rdev));
     {

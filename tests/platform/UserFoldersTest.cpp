@@ -17,33 +17,17 @@
 
 namespace {
 
-// Keeps the working folder, the elevation variables and the home hook as they were.
 class UserFoldersTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char cwd[4096];
-        ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd = cwd;
-        for (const char* name : {"PKEXEC_UID", "SUDO_UID"}) {
-            if (const char* value = std::getenv(name))
-                saved.emplace_back(name, value);
+        for (const char* name : {"PKEXEC_UID", "SUDO_UID"})
             ::unsetenv(name);
-        }
         ::chmod(dir.Path().c_str(), 0755);  // the stand-in user must reach their home inside
         if (struct passwd* entry = ::getpwnam("nobody")) {
             other = entry->pw_uid;
             otherGid = entry->pw_gid;
         }
-    }
-    void TearDown() override
-    {
-        platform::SetHomeForTest(nullptr);
-        ::unsetenv("PKEXEC_UID");
-        ::unsetenv("SUDO_UID");
-        for (const auto& [name, value] : saved)
-            ::setenv(name.c_str(), value.c_str(), 1);
-        EXPECT_EQ(::chdir(savedCwd.c_str()), 0);
     }
 
     // Runs as root for `nobody`, whose home is a folder of the test's.
@@ -76,8 +60,6 @@ protected:
     std::string home = dir / "home";
     std::optional<uid_t> other;
     gid_t otherGid = 0;
-    std::string savedCwd;
-    std::vector<std::pair<std::string, std::string>> saved;
 };
 
 TEST_F(UserFoldersTest, WithoutElevationTheWorkingFoldersImagesComeFirstThenTheHomeFolder)
