@@ -115,6 +115,29 @@ TEST_F(FailureTest, AKeySwappedAfterItWasChosenIsNotWritten)
     EXPECT_EQ(ReadBytes(sandbox.Path() + "/chosen.img", 0, 512), std::vector<uint8_t>(512, 0));
 }
 
+// An installer that ends with a failure status: the page waits for it, names the step with
+// the installer's last words, and stays. The installer gets the key's letter as stored.
+TEST_F(FailureTest, AFailingInstallerIsNamedWithItsLastWords)
+{
+    std::string run = sandbox.Path() + "/run";
+    fs::create_directories(run + "/syslinux");
+    fs::copy_file("syslinux/mbr.bin", run + "/syslinux/mbr.bin");
+    WriteText(run + "/syslinux/syslinux.exe", "#!/bin/sh\nsleep 0.3\nprintf '%s\\n' \"$@\" > args\n"
+                                              "echo noise >&2\necho 'invalid media signature' >&2\nexit 3\n");
+    fs::permissions(run + "/syslinux/syslinux.exe", fs::perms::owner_all);
+    fs::current_path(run);
+    StartOn(IDD_FILESYSTEM);
+    driver->Next();
+
+    EXPECT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    const std::string& box = g_boxes[0];
+    EXPECT_EQ(box.rfind("Error|Installing SysLinux failed.\n\n", 0), 0u) << box;
+    const std::string words = "\nnoise\ninvalid media signature";
+    EXPECT_EQ(box.substr(box.size() - std::min(box.size(), words.size())), words) << box;
+    EXPECT_EQ(Text(ReadBytes("args", 0, 100)), std::string("-f\n") + wizard->m_keyDrive.m_chLetter + ":\\\n");
+}
+
 // A key that cannot be opened is named on the key page, which stays.
 TEST_F(FailureTest, AKeyThatCannotBeOpenedKeepsTheKeyPage)
 {
