@@ -202,12 +202,11 @@ TEST(Format, AMissingFormatterMakesFormatKeyFail)
 // to move the status line.
 TEST(Format, EveryTwentyFifthProgressReportMovesTheStatusLine)
 {
-    FormatProgressCounter().ResetForTest();
+    RewindProgress(FormatProgressCounter());
     for (int i = 0; i < 24; ++i)
         EXPECT_TRUE(CKeyDrive::FormatCallback(PROGRESS, 0, nullptr));
     CKeyDrive::FormatCallback(DONE, 0, nullptr);
     CKeyDrive::FormatCallback(CLUSTERSIZETOOSMALL, 0, nullptr);
     EXPECT_TRUE(FormatProgressCounter().Tick());
     EXPECT_FALSE(FormatProgressCounter().Tick());
-    FormatProgressCounter().ResetForTest();
 }

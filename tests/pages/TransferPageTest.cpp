@@ -196,7 +196,7 @@ TEST_F(TransferPageTest, ThePercentageFollowsTheSectorsAndAReadFaultStopsThere)
     driver->Click(IDC_BACKUP);
     std::string image = sandbox.Path() + "/backup.img";
     driver->SetText(IDC_BACKUP_FILE, image);
-    TransferProgressCounter().ResetForTest();
+    RewindProgress(TransferProgressCounter());
     driver->Next();
     ASSERT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
     EXPECT_EQ(wizard->m_backupPage.m_staticStatus.GetWindowText(), "Backing up Key 99%");
@@ -211,7 +211,7 @@ TEST_F(TransferPageTest, ThePercentageFollowsTheSectorsAndAReadFaultStopsThere)
                    Case{49, "Backing up Key 04%"}, Case{24, "Backing up Key 02%"}, Case{23, "Backing up Key    "}}) {
         sandbox.AddLine("fault 1 read " + std::to_string(c.sector));   // the lowest fault stops first
         sandbox.Use();
-        TransferProgressCounter().ResetForTest();
+        RewindProgress(TransferProgressCounter());
         g_boxes.clear();
         driver->Next();
         EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP) << c.sector;

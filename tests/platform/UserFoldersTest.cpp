@@ -6,6 +6,7 @@
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"
 
+#include "platform/TestHooks.h"
 #include "platform/UserFolders.h"
 
 #include <cstdlib>

@@ -9,7 +9,6 @@
 #include "platform/BasicMachine.h"
 #include "platform/OwnCalls.h"
 #include "platform/TestHooks.h"
-#include "platform/UserFolders.h"
 #include "tests/support/Devices.h"
 #include "tests/support/TempFolder.h"
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "keydrive/KeyDrive.h"
+#include "keydrive/ProgressCounters.h"
 
 namespace fs = std::filesystem;
 
@@ -58,4 +59,10 @@ std::string UseKey(Sandbox& sandbox, CKeyDrive& drive, uint64_t keySize, const s
     drive.FindKeys();
     EXPECT_TRUE(drive.OpenKey('D'));
     return key;
+}
+
+void RewindProgress(CProgressCounter& counter)
+{
+    while (counter.Value() % 25 != 1)
+        counter.Tick();
 }
