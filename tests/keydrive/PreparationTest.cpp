@@ -71,10 +71,8 @@ TEST_F(Preparation, FullPreparationGivesBootCodeAndOneBootablePartition)
     std::string key = UseKey(sandbox, drive, 123 * kCylinder + 4096);
     std::vector<uint8_t> mbr = ReadBytes("/usr/lib/syslinux/mbr/mbr.bin", 0, 512);
     MakeFile("syslinux/mbr.bin", mbr);
-    std::vector<uint8_t> old = Bytes(512, 0);   // old boot code, a table with a volume at 63
-    std::fill(old.begin(), old.begin() + 446, 0xAB);
-    old[446] = 0x80, old[450] = 6, old[454] = 63, old[459] = 1, old[510] = 0x55, old[511] = 0xAA;
-    WriteBytes(key, 0, old);
+    WriteBytes(key, 0, Bytes(446, 0xAB));   // old boot code, a table with a volume at 63
+    WriteMbr(key, {{0x80, 0x06, 63, 256}}, 0xABABABAB);
     WriteBytes(key, 63 * 512, Bytes(512, 0xCD));
 
     drive.RefreshKey();

@@ -100,7 +100,7 @@ TEST_F(FailureTest, AKeySwappedAfterItWasChosenIsNotWritten)
 {
     StartOn(IDD_FILESYSTEM);
     std::string other = sandbox.Path() + "/other.img";
-    ASSERT_EQ(Shell("truncate -s 64M " + other), 0);
+    MakeImage(other, 64 * kMiB);
     WriteBytes(other, 0, std::vector<uint8_t>(512, 0x77));
     std::vector<uint8_t> otherBefore = ReadBytes(other, 0, 64 * 1024);
     fs::rename(key, sandbox.Path() + "/chosen.img");

@@ -117,9 +117,7 @@ protected:
     {
         std::vector<uint8_t> mbr = ReadBytes(key, 0, 512);
         std::string part = sandbox.Path() + "/part.img";
-        ASSERT_EQ(Shell("dd if=" + key + " of=" + part + " bs=512 skip=63 count=" + std::to_string(Le32(mbr, 458)) +
-                        " status=none"),
-                  0);
+        ExtractRange(key, 63 * 512, uint64_t{Le32(mbr, 458)} * 512, part);
         std::string fsck;
         EXPECT_EQ(Shell("fsck.fat -n " + part, &fsck), 0) << fsck;
         std::string listing = KeyListing(key);

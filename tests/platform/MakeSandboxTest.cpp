@@ -13,14 +13,13 @@ namespace {
 
 TEST(MakeSandboxTest, DemoMachineHasAShopKeyAndABootFloppy)
 {
-    if (std::system("command -v sfdisk mkfs.fat mcopy syslinux >/dev/null 2>&1 || "
-                    "PATH=$PATH:/sbin:/usr/sbin command -v sfdisk >/dev/null") != 0)
+    if (Shell("command -v sfdisk mkfs.fat mcopy syslinux || PATH=$PATH:/sbin:/usr/sbin command -v sfdisk") != 0)
         GTEST_SKIP() << "sfdisk, mkfs.fat, mtools or syslinux missing";
     TempFolder dir;
-    std::string command = std::string(BOOTWRIGHT_SOURCE_DIR) + "/scripts/make-sandbox --key-size 80 " + dir.Path() +
-                          " >/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    ASSERT_EQ(std::system(command.c_str()), 0);  // again, over what it made
+    std::string command = std::string(BOOTWRIGHT_SOURCE_DIR) + "/scripts/make-sandbox --key-size 80 " + dir.Path();
+    std::string output;
+    ASSERT_EQ(Shell(command, &output), 0) << output;
+    ASSERT_EQ(Shell(command, &output), 0) << output;  // again, over what it made
 
     std::string error;
     auto machine = platform::SandboxMachine::Load(dir.Path(), error);
