@@ -83,3 +83,13 @@ void CleanSlate::OnTestEnd(const ::testing::TestInfo&)
     for (auto step : Steps())
         step();
 }
+
+void CleanSlate::OnTestProgramEnd(const ::testing::UnitTest&)
+{
+    const std::string prefix = TempFolderPrefix();
+    ReleaseDevicesUnder(prefix);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp", error))
+        if (entry.path().string().rfind(prefix, 0) == 0)
+            std::filesystem::remove_all(entry.path(), error);
+}

@@ -15,6 +15,8 @@ class CleanSlate : public ::testing::EmptyTestEventListener {
 public:
     void OnTestStart(const ::testing::TestInfo&) override;
     void OnTestEnd(const ::testing::TestInfo&) override;
+    // Temporary folders of this program that a test never let go are removed at its end.
+    void OnTestProgramEnd(const ::testing::UnitTest&) override;
 
     // A reset of a layer above platform/ (the framework's hooks), run after each test.
     static void AddStep(void (*step)());
