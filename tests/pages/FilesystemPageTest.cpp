@@ -51,6 +51,8 @@ struct KeySize {
     std::string fat;
 };
 
+void PrintTo(const KeySize& size, std::ostream* out) { *out << size.bytes / kMiB << " MiB, " << size.fat; }
+
 class FreshKeyTest : public FilesystemPageTest, public ::testing::WithParamInterface<KeySize> {};
 
 TEST_P(FreshKeyTest, CreateNewFilesystemMakesABootablePartitionAndGoesOnToConfiguration)
