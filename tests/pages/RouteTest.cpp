@@ -35,15 +35,6 @@ int RecordBox(HWND, const char* text, const char*, UINT)
     return IDOK;
 }
 
-std::vector<uint8_t> Pattern(size_t count, uint8_t seed)
-{
-    std::vector<uint8_t> bytes(count);
-    for (size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<uint8_t>(seed + i * 13 + i / 512);
-    return bytes;
-}
-
-std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 class RouteTest : public WizardFixture {
 protected:

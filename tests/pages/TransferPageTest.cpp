@@ -32,14 +32,6 @@ INT_PTR ChooseFile(BOOL, const std::string& filter, const std::string& initialDi
     return IDOK;
 }
 
-std::vector<uint8_t> Pattern(size_t count, uint8_t seed)
-{
-    std::vector<uint8_t> bytes(count);
-    for (size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<uint8_t>(seed + i * 7 + i / 512);
-    return bytes;
-}
-
 class TransferPageTest : public WizardFixture {
 protected:
     void SetUp() override

@@ -55,6 +55,14 @@ void MakeImage(const std::string& path, uint64_t size)
 
 std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
+std::vector<uint8_t> Pattern(size_t count, uint8_t seed)
+{
+    std::vector<uint8_t> bytes(count);
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<uint8_t>(seed + i * 13 + i / 512);
+    return bytes;
+}
+
 uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at)
 {
     return bytes.at(at) | bytes.at(at + 1) << 8 | bytes.at(at + 2) << 16 | static_cast<uint32_t>(bytes.at(at + 3)) << 24;

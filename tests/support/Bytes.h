@@ -18,6 +18,9 @@ void WriteText(const std::string& path, const std::string& text);
 void MakeImage(const std::string& path, uint64_t size);
 
 std::string Text(const std::vector<uint8_t>& bytes);
+// Bytes that differ from sector to sector and from seed to seed, so that a misplaced or
+// missing sector shows.
+std::vector<uint8_t> Pattern(size_t count, uint8_t seed);
 uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at);
 
 // Copies a byte range of an image (a volume) into a new file, holes kept as holes: fast on
