@@ -1,7 +1,7 @@
 // The program's embedded resources as the framework reads them: the wizard's dialogs in
 // English and Japanese with their controls, every string in both languages, the bitmaps
 // and the icon, and the English texts shown whole. What each dialog, string and bitmap
-// holds is checked once, by scripts/check-resources --check when the resources are built.
+// holds is checked once, by scripts/check-resources --check (the test resources_check).
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QRadioButton>
