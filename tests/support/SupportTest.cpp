@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/Machine.h"
@@ -12,6 +13,7 @@
 #include "platform/Win32.h"
 #include "tests/support/CleanSlate.h"
 #include "tests/support/Devices.h"
+#include "tests/support/KeyImage.h"
 #include "tests/support/Sandbox.h"
 
 namespace fs = std::filesystem;
@@ -135,4 +137,60 @@ TEST(Mbr, TheTableAndSignatureAroundTheBootCode)
     EXPECT_EQ(sector[510], 0x55);
     EXPECT_EQ(sector[511], 0xAA);
     EXPECT_EQ(ReadBytes(dir / "disk.img", kMiB - 2, 10).size(), 2u) << "fewer bytes at the end of the file";
+}
+
+// The one sandbox builder: disks numbered as added, with their bus, model and size, the
+// floppy, and the fault lines.
+TEST(Sandbox, DisksFloppiesAndFaultsReachTheMachine)
+{
+    Sandbox sandbox;
+    sandbox.AddDisk("IDE", 2 * kMiB, "System disk");
+    std::string key = sandbox.AddDisk("USBSTOR", 4 * kMiB, "Kivra");
+    std::string floppy = sandbox.AddFloppy('A');
+    sandbox.AddLine("fault 1 read 2048");
+    sandbox.Use();
+    const auto& disks = platform::Machine::Current().Disks();
+    ASSERT_EQ(disks.size(), 2u);
+    EXPECT_EQ(disks[0].bus + " " + disks[0].model, "IDE System disk");
+    EXPECT_EQ(disks[1].bus + " " + disks[1].model, "USBSTOR Kivra");
+    EXPECT_EQ(disks[1].backing, key);
+    EXPECT_EQ(disks[1].size, 4 * kMiB);
+    ASSERT_EQ(disks[1].faults.size(), 1u);
+    EXPECT_EQ(disks[1].faults[0].sector, 2048u);
+    EXPECT_FALSE(disks[1].faults[0].write);
+    EXPECT_EQ(platform::Machine::Current().FloppyBacking('A'), floppy);
+    EXPECT_EQ(fs::file_size(floppy), 1474560u);
+}
+
+// The key helpers the route tests trust: a missing file reads as "", a written one reads
+// back and is listed, and the partition MakeFatKey lays out is clean.
+TEST(KeyImage, FilesOnAFreshFatKey)
+{
+    TempFolder dir;
+    std::string key = dir / "key.img";
+    MakeImage(key, 32 * kMiB);
+    MakeFatKey(key);
+    EXPECT_EQ(KeyFileText(key, "missing.txt"), "");
+    PutKeyFileText(key, "note.txt", "text\n");
+    EXPECT_EQ(KeyFileText(key, "note.txt"), "text\n");
+    EXPECT_NE(KeyListing(key).find("note.txt"), std::string::npos);
+    ExtractRange(key, kPartitionOffset, 32 * kMiB - kPartitionOffset, dir / "volume.img");
+    std::string fsck;
+    EXPECT_EQ(Shell("fsck.fat -n " + (dir / "volume.img"), &fsck), 0) << fsck;
+}
+
+// A volume cut out of an image holds its bytes, and its holes stay holes: an 8 GiB key is
+// checked in a moment.
+TEST(Bytes, ARangeCopyHoldsItsBytesAndKeepsItsHoles)
+{
+    TempFolder dir;
+    MakeImage(dir / "disk.img", 16 * kMiB);
+    WriteBytes(dir / "disk.img", 1 * kMiB, Pattern(4096, 1));
+    WriteBytes(dir / "disk.img", 10 * kMiB, Pattern(4096, 2));
+    ExtractRange(dir / "disk.img", kMiB / 2, 12 * kMiB, dir / "range.img");
+    EXPECT_EQ(fs::file_size(dir / "range.img"), 12 * kMiB);
+    EXPECT_EQ(ReadBytes(dir / "range.img", 0, 12 * kMiB), ReadBytes(dir / "disk.img", kMiB / 2, 12 * kMiB));
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "range.img").c_str(), &st), 0);
+    EXPECT_LT(uint64_t(st.st_blocks) * 512, 2 * kMiB) << "the holes were written out";
 }
