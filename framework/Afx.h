@@ -331,7 +331,6 @@ public:
 };
 void BeginWaitCursor();
 void EndWaitCursor();
-int WaitCursorDepth();   // tests: how many wait cursors are up
 
 int AfxMessageBox(LPCSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 int AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = UINT(-1));
@@ -361,11 +360,3 @@ private:
     std::string m_defExt, m_fileName, m_filter, m_initialDir, m_result;
 };
 
-// Tests: a hook that answers file dialogs and message boxes instead of a person.
-struct FrameworkTestHooks {
-    // Return IDOK and fill path, or IDCANCEL.
-    INT_PTR (*fileDialog)(BOOL open, const std::string& filter, const std::string& initialDir,
-                          std::string& path) = nullptr;
-    int (*messageBox)(const char* text, const char* caption, UINT type) = nullptr;
-};
-void SetFrameworkTestHooks(const FrameworkTestHooks& hooks);

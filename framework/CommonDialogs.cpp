@@ -7,6 +7,7 @@
 #include "framework/Afx.h"
 #include "framework/FileFilter.h"
 #include "framework/ModuleResources.h"
+#include "framework/TestSeam.h"
 
 namespace {
 FrameworkTestHooks g_hooks;

@@ -1,4 +1,5 @@
 #include "framework/ModuleResources.h"
+#include "framework/TestSeam.h"
 
 #include <memory>
 

@@ -3,6 +3,7 @@
 #include <QCursor>
 
 #include "framework/Afx.h"
+#include "framework/TestSeam.h"
 
 namespace {
 int g_depth = 0;

@@ -12,7 +12,6 @@ class CProgressCounter {
 public:
     bool Tick();
     LONG Value() const { return m_nValue; }
-    void ResetForTest() { m_nValue = 1; }
 
 private:
     LONG m_nValue = 1;

@@ -14,4 +14,8 @@ void ClearTestLinks();
 // Makes a built-in module (e.g. "fmifs.dll") absent, or present again.
 void SetModuleMissingForTest(const std::string& name, bool missing);
 
+// The home folder of whoever the person at the keyboard is, in place of the one the
+// password database gives; null goes back to the database.
+void SetHomeForTest(const char* home);
+
 }  // namespace platform

@@ -7,6 +7,7 @@
 
 #include "platform/Errors.h"
 #include "platform/OwnCalls.h"
+#include "platform/TestHooks.h"
 #include "platform/Trace.h"
 
 #include <cctype>

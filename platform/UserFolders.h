@@ -14,8 +14,4 @@ namespace platform {
 // home). Anything else stays as it is.
 void HandOverNewFile(int fd, const std::string& path);
 
-// For tests: the home folder of whoever the person at the keyboard is, in place of the one
-// the password database gives; null goes back to the database.
-void SetHomeForTest(const char* home);
-
 }  // namespace platform

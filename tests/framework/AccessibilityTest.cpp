@@ -7,7 +7,7 @@
 #include <QComboBox>
 #include <gtest/gtest.h>
 
-#include "framework/SheetDriver.h"
+#include "tests/support/SheetDriver.h"
 #include "framework/SheetWindow.h"
 #include "framework/WndImpl.h"
 #include "tests/framework/TestSupport.h"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/Afx.h"
+#include "framework/TestSeam.h"
 
 namespace {
 

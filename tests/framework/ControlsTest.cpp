@@ -9,7 +9,7 @@
 #include <QKeyEvent>
 #include <gtest/gtest.h>
 
-#include "framework/SheetDriver.h"
+#include "tests/support/SheetDriver.h"
 #include "framework/WndImpl.h"
 #include "tests/framework/TestSupport.h"
 

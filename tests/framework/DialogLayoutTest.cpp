@@ -9,7 +9,7 @@
 #include "framework/DialogBuilder.h"
 #include "framework/DialogControls.h"
 #include "framework/ModuleResources.h"
-#include "framework/SheetDriver.h"
+#include "tests/support/SheetDriver.h"
 #include "tests/framework/TestSupport.h"
 
 TEST(DialogUnits, MulDivRoundsHalfAwayFromZero)

@@ -8,7 +8,8 @@
 
 #include <QAbstractButton>
 
-#include "framework/SheetDriver.h"
+#include "tests/support/SheetDriver.h"
+#include "tests/support/TempFolder.h"
 #include "framework/WndImpl.h"
 #include "tests/framework/TestSupport.h"
 
@@ -266,7 +267,8 @@ TEST_F(Sheet, HeaderBandForInteriorPagesWatermarkForExteriorOnes)
     QElapsedTimer timer;
     timer.start();
     CSheetDriver driver(sheet);
-    const std::string welcomePng = ::testing::TempDir() + "/sheet-welcome.png";
+    TempFolder pictures;
+    const std::string welcomePng = pictures / "sheet-welcome.png";
     ASSERT_TRUE(driver.SaveScreenshot(welcomePng));
     const qint64 firstPaintMs = timer.elapsed();
     RecordProperty("first_page_ms", static_cast<int>(firstPaintMs));
@@ -278,7 +280,7 @@ TEST_F(Sheet, HeaderBandForInteriorPagesWatermarkForExteriorOnes)
 
     sheet.m_welcome.m_buttonsOnNext = PSWIZB_BACK | PSWIZB_NEXT;
     driver.Next();
-    const std::string firstPng = ::testing::TempDir() + "/sheet-first.png";
+    const std::string firstPng = pictures / "sheet-first.png";
     ASSERT_TRUE(driver.SaveScreenshot(firstPng));
     QImage first(QString::fromStdString(firstPng));
     EXPECT_EQ(first.size(), welcome.size());   // one size for every page

@@ -8,6 +8,10 @@
 #include <iterator>
 
 #include "framework/ModuleResources.h"
+#include "tests/support/SheetDriver.h"
+
+#include <gtest/gtest.h>
+#include "framework/TestSeam.h"
 
 const std::vector<uint8_t>& TestResBytes()
 {
@@ -82,3 +86,15 @@ bool PressMnemonic(QWidget* window, int qtKey)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     return true;
 }
+
+namespace {
+
+// The framework's tests need the Qt application before the first widget.
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override { EnsureApplication(); }
+};
+
+::testing::Environment* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+
+}  // namespace

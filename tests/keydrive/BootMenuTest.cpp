@@ -4,7 +4,7 @@
 
 #include "keydrive/KeyDrive.h"
 #include "res/resource.h"
-#include "tests/support/Sandbox.h"
+#include "tests/support/KeyImage.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ class BootMenuTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        key = sandbox.UseKey(drive, 16 * kMiB);
+        key = UseKey(sandbox, drive, 16 * kMiB);
         drive.CloseKey();
         MakeFatKey(key);
     }

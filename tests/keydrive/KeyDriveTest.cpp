@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "tests/support/Sandbox.h"
+#include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
 #include "platform/TestHooks.h"
 
@@ -21,14 +21,7 @@ std::vector<uint8_t> ReadHandle(HANDLE handle, DWORD count = 512)
 // Partition 1 of the key from sector 63, its first sector marked.
 void PartitionKey(const std::string& image)
 {
-    std::vector<uint8_t> sector(512, 0);
-    sector[446] = 0x80;
-    sector[450] = 6;
-    sector[454] = 63;
-    sector[459] = 1;   // 256 sectors
-    sector[510] = 0x55;
-    sector[511] = 0xAA;
-    WriteBytes(image, 0, sector);
+    WriteMbr(image, {{0x80, 0x06, 63, 256}});
     WriteBytes(image, 63 * 512, std::vector<uint8_t>(512, 0x7E));
 }
 
@@ -64,7 +57,7 @@ TEST(KeyDrive, OpenKeyFindsTheKeysDiskAndVolumeForEitherCase)
 {
     Sandbox sandbox;
     CKeyDrive drive;
-    std::string key = sandbox.UseKey(drive, 64 * kMiB);
+    std::string key = UseKey(sandbox, drive, 64 * kMiB);
     PartitionKey(key);
     for (char letter : {'D', 'd'}) {
         ASSERT_TRUE(drive.OpenKey(letter));
@@ -82,8 +75,8 @@ TEST(KeyDrive, UnmarkedLettersOpenNothingAndTheSystemDiskStaysUntouched)
 {
     Sandbox sandbox;
     CKeyDrive drive;
-    sandbox.UseKey(drive, 64 * kMiB);
-    std::string system = sandbox.path + "/disk0.img";
+    UseKey(sandbox, drive, 64 * kMiB);
+    std::string system = sandbox.Path() + "/disk0.img";
     WriteBytes(system, 0, std::vector<uint8_t>(512, 0x5A));
     std::vector<uint8_t> before = ReadBytes(system, 0, 16 * kMiB);
     for (char letter = 'A'; letter <= 'z'; ++letter) {
@@ -107,7 +100,7 @@ TEST(KeyDrive, RepeatedOpensLeakNoDescriptorAndRefreshRewindsBothHandles)
     };
     Sandbox sandbox;
     CKeyDrive drive;
-    std::string key = sandbox.UseKey(drive, 64 * kMiB);
+    std::string key = UseKey(sandbox, drive, 64 * kMiB);
     PartitionKey(key);
     drive.CloseKey();
     auto before = descriptors();
@@ -126,17 +119,17 @@ TEST(KeyDrive, CopySectorsWritesNothingFromAShortSource)
 {
     Sandbox sandbox;
     CKeyDrive drive;
-    MakeFile(sandbox.path + "/source", std::vector<uint8_t>(1024, 0x11));
-    MakeFile(sandbox.path + "/target", std::vector<uint8_t>(2048, 0xEE));
-    HANDLE source = drive.OpenExisting((sandbox.path + "/source").c_str());
-    HANDLE target = drive.OpenExisting((sandbox.path + "/target").c_str());
+    MakeFile(sandbox.Path() + "/source", std::vector<uint8_t>(1024, 0x11));
+    MakeFile(sandbox.Path() + "/target", std::vector<uint8_t>(2048, 0xEE));
+    HANDLE source = drive.OpenExisting((sandbox.Path() + "/source").c_str());
+    HANDLE target = drive.OpenExisting((sandbox.Path() + "/target").c_str());
     EXPECT_TRUE(drive.CopySectors(source, target, 1));
     EXPECT_FALSE(drive.CopySectors(source, target, 2));   // 512 bytes left
     drive.CloseFile(source);
     drive.CloseFile(target);
     std::vector<uint8_t> expected(2048, 0xEE);
     std::fill(expected.begin(), expected.begin() + 512, 0x11);
-    EXPECT_EQ(ReadBytes(sandbox.path + "/target", 0, 4096), expected);
+    EXPECT_EQ(ReadBytes(sandbox.Path() + "/target", 0, 4096), expected);
 }
 
 TEST(Discovery, UsbMaskFromTheDiskList)
@@ -158,7 +151,7 @@ TEST(Discovery, MarksUsbFirstPartitionsAndASecondScanOnlyAdds)
         first.AddDisk("USBSTOR", 16 * kMiB);   // D:
         first.AddDisk("SCSI", 16 * kMiB);      // E:
         first.AddLine("floppy A floppy.img");
-        MakeFile(first.path + "/floppy.img", std::vector<uint8_t>(1474560, 0));
+        MakeFile(first.Path() + "/floppy.img", std::vector<uint8_t>(1474560, 0));
         first.Use();
         drive.FindKeys();
     }
@@ -189,5 +182,4 @@ TEST(Discovery, LinksAreFollowedToTheirEndAndACycleStops)
     EXPECT_EQ(drive.ResolveSymbolicLink("\\T\\1"), "\\T\\3");
     platform::DefineTestLink("\\T\\3", "\\T\\1");
     EXPECT_EQ(drive.ResolveSymbolicLink("\\T\\1").substr(0, 3), "\\T\\");
-    platform::ClearTestLinks();
 }

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "keydrive/KeyDrive.h"
-#include "tests/support/Sandbox.h"
+#include "tests/support/KeyImage.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +31,7 @@ class PayloadTest : public ::testing::Test {
 protected:
     void UseFatKey()
     {
-        key = sandbox.UseKey(drive, 16 * kMiB);
+        key = UseKey(sandbox, drive, 16 * kMiB);
         drive.CloseKey();
         MakeFatKey(key);
     }
@@ -45,14 +45,14 @@ protected:
 TEST_F(PayloadTest, TheFlashTreeLandsWholeInTheRootAndASecondCopyStopsAtItsFirstFolder)
 {
     UseFatKey();
-    std::string flash = sandbox.path + "/run/flash";
+    std::string flash = sandbox.Path() + "/run/flash";
     std::string initrd = Pattern(1536 * 1024, 7);
     MakeText(flash + "/initrd.img", initrd);
     MakeText(flash + "/vmlinuz", "kernel");
     MakeText(flash + "/modules/a.ko", "module a");
     MakeText(flash + "/modules/deep/b.ko", "module b");
     MakeText(flash + "/zz.txt", "last");
-    WorkingFolder working(sandbox.path + "/run");
+    WorkingFolder working(sandbox.Path() + "/run");
 
     EXPECT_TRUE(drive.CopyFlashPackage());
     EXPECT_EQ(KeyFileText(key, "initrd.img"), initrd);

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "tests/support/Sandbox.h"
+#include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
 #include "pages/StatusLine.h"
 #include "platform/TestHooks.h"
@@ -20,7 +20,7 @@ std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, long from, long to
 // The sandbox folder is the working folder: "syslinux\mbr.bin" is read from it.
 struct Preparation : ::testing::Test {
     Sandbox sandbox;
-    WorkingFolder folder{sandbox.path};
+    WorkingFolder folder{sandbox.Path()};
     CKeyDrive drive;
 };
 
@@ -68,13 +68,11 @@ std::vector<DWORD> Ladder(CKeyDrive& drive, DWORD accept, bool formatted = true)
 
 TEST_F(Preparation, FullPreparationGivesBootCodeAndOneBootablePartition)
 {
-    std::string key = sandbox.UseKey(drive, 123 * kCylinder + 4096);
+    std::string key = UseKey(sandbox, drive, 123 * kCylinder + 4096);
     std::vector<uint8_t> mbr = ReadBytes("/usr/lib/syslinux/mbr/mbr.bin", 0, 512);
     MakeFile("syslinux/mbr.bin", mbr);
-    std::vector<uint8_t> old = Bytes(512, 0);   // old boot code, a table with a volume at 63
-    std::fill(old.begin(), old.begin() + 446, 0xAB);
-    old[446] = 0x80, old[450] = 6, old[454] = 63, old[459] = 1, old[510] = 0x55, old[511] = 0xAA;
-    WriteBytes(key, 0, old);
+    WriteBytes(key, 0, Bytes(446, 0xAB));   // old boot code, a table with a volume at 63
+    WriteMbr(key, {{0x80, 0x06, 63, 256}}, 0xABABABAB);
     WriteBytes(key, 63 * 512, Bytes(512, 0xCD));
 
     drive.RefreshKey();
@@ -98,7 +96,7 @@ TEST_F(Preparation, FullPreparationGivesBootCodeAndOneBootablePartition)
 
 TEST_F(Preparation, BootCodeReplacesOnlyWhatTheFileHoldsUpTo446Bytes)
 {
-    std::string key = sandbox.UseKey(drive, 64 * kMiB);
+    std::string key = UseKey(sandbox, drive, 64 * kMiB);
     WriteBytes(key, 0, Bytes(512, 0xEE));
     std::vector<uint8_t> expected = Bytes(512, 0xEE);
     for (auto [size, value] : {std::pair<size_t, uint8_t>{440, 0x11}, {600, 0x22}}) {
@@ -121,7 +119,7 @@ TEST_F(Preparation, BootCodeReplacesOnlyWhatTheFileHoldsUpTo446Bytes)
 
 TEST_F(Preparation, AnUnreadableSectorZeroIsNeverWrittenAndShowsNoTable)
 {
-    std::string key = sandbox.UseKey(drive, 64 * kMiB, {"fault 1 read 0"});
+    std::string key = UseKey(sandbox, drive, 64 * kMiB, {"fault 1 read 0"});
     WriteBytes(key, 0, Bytes(512, 0xEE));
     MakeFile("syslinux/mbr.bin", Bytes(440, 0x11));
     EXPECT_FALSE(drive.LandMbr());
@@ -131,7 +129,7 @@ TEST_F(Preparation, AnUnreadableSectorZeroIsNeverWrittenAndShowsNoTable)
 
 TEST_F(Preparation, HasPartitionTableOnlyWithATable)
 {
-    std::string key = sandbox.UseKey(drive, 64 * kMiB);
+    std::string key = UseKey(sandbox, drive, 64 * kMiB);
     EXPECT_FALSE(drive.HasPartitionTable());   // blank
     drive.WritePartitionTable();
     drive.RefreshKey();
@@ -151,7 +149,7 @@ TEST_F(Preparation, PartitionValuesOfLargeKeysDoNotWrap)
                    Case{1044, 0x0C, 1044 * 16065 - 63}, Case{401024, 0x0C, 0xFFFFFFFFu - 62}}) {
         SCOPED_TRACE(c.cylinders);
         Sandbox machine;
-        std::string key = machine.UseKey(drive, c.cylinders * kCylinder + 4096);
+        std::string key = UseKey(machine, drive, c.cylinders * kCylinder + 4096);
         EXPECT_TRUE(drive.WritePartitionTable());
         std::vector<uint8_t> sector = ReadBytes(key, 0, 512);
         EXPECT_EQ(sector[450], c.type);
@@ -165,7 +163,7 @@ TEST_F(Preparation, PartitionValuesOfLargeKeysDoNotWrap)
 
 TEST_F(Preparation, FormatLadderDoublesTheClusterUntilAccepted)
 {
-    sandbox.UseKey(drive, 64 * kMiB);
+    UseKey(sandbox, drive, 64 * kMiB);
     drive.WritePartitionTable();
     ASSERT_EQ(Ladder(drive, 4096), (std::vector<DWORD>{512, 1024, 2048, 4096}));
     EXPECT_EQ(g_calls[0].root, u"D:\\");
@@ -178,7 +176,7 @@ TEST_F(Preparation, FormatLadderDoublesTheClusterUntilAccepted)
 
 TEST_F(Preparation, AVolumeTooBigForFat16IsFormattedFat32AfterTheLadder)
 {
-    sandbox.UseKey(drive, 1044 * kCylinder);
+    UseKey(sandbox, drive, 1044 * kCylinder);
     ASSERT_EQ(Ladder(drive, 0).size(), 9u);   // whole device
     EXPECT_EQ(g_calls[8].fileSystem, u"FAT32");
     drive.OpenKey('d');
@@ -202,12 +200,11 @@ TEST(Format, AMissingFormatterMakesFormatKeyFail)
 // to move the status line.
 TEST(Format, EveryTwentyFifthProgressReportMovesTheStatusLine)
 {
-    FormatProgressCounter().ResetForTest();
+    RewindProgress(FormatProgressCounter());
     for (int i = 0; i < 24; ++i)
         EXPECT_TRUE(CKeyDrive::FormatCallback(PROGRESS, 0, nullptr));
     CKeyDrive::FormatCallback(DONE, 0, nullptr);
     CKeyDrive::FormatCallback(CLUSTERSIZETOOSMALL, 0, nullptr);
     EXPECT_TRUE(FormatProgressCounter().Tick());
     EXPECT_FALSE(FormatProgressCounter().Tick());
-    FormatProgressCounter().ResetForTest();
 }

@@ -9,7 +9,9 @@
 #include "keydrive/KeyDrive.h"
 #include "platform/Handles.h"
 #include "platform/SysfsMachine.h"
-#include "tests/support/Sandbox.h"
+#include "tests/support/Devices.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/KeyImage.h"
 
 namespace fs = std::filesystem;
 
@@ -41,50 +43,27 @@ TEST(ThisComputer, WithoutAUsbDiskNoKeyIsFoundAndNoDiskIsOpened)
         }
         EXPECT_EQ(platform::OpenHandleCount(), 0u) << "no disk stays open";
     }
-    platform::Machine::Replace(nullptr);
-}
-
-std::string FirstLineOf(const std::string& command)
-{
-    std::string output;
-    return Shell(command, &output) == 0 ? output.substr(0, output.find('\n')) : "";
 }
 
 TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
 {
-    Sandbox folder;
-    std::string image = folder.path + "/key.img";
-    ASSERT_EQ(Shell("truncate -s 8M " + image), 0);
-    std::string loop = FirstLineOf("losetup -f --show " + image + " 2>/dev/null");
-    struct Detach {
-        std::string loop;
-        ~Detach() { if (!loop.empty()) Shell("losetup -d " + loop); }  // also when an assertion failed
-    } detach{loop};
+    TempFolder folder;
+    std::string image = folder / "key.img";
+    MakeImage(image, 8 * kMiB);
+    std::string loop = AttachLoop(image);
     if (loop.empty() || access(loop.c_str(), R_OK | W_OK) != 0)
         GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
 
     // A sysfs tree in which sdz hangs off a USB port, its device node being the loop device.
-    platform::SysfsPaths paths;
-    paths.sysRoot = folder.path + "/sys";
-    paths.devRoot = folder.path + "/dev";
-    paths.mounts = folder.path + "/mounts";
-    paths.swaps = folder.path + "/swaps";
-    std::string device = paths.sysRoot + "/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host9/target9:0:0/9:0:0:0";
-    fs::create_directories(device + "/block/sdz");
-    fs::create_directories(paths.sysRoot + "/block");
-    fs::create_directories(paths.devRoot);
-    std::ofstream(device + "/block/sdz/size") << 16384 << "\n";
     // The device number is the loop device's own: a disk whose number is unknown is never a key.
     std::string loopNumber;
     std::ifstream("/sys/block/" + fs::path(loop).filename().string() + "/dev") >> loopNumber;
-    std::ofstream(device + "/block/sdz/dev") << loopNumber << "\n";
-    std::ofstream(device + "/model") << "Loop Key\n";
-    std::ofstream(paths.mounts).close();
-    std::ofstream(paths.swaps) << "Filename Type Size Used Priority\n";
-    fs::create_directory_symlink(device, device + "/block/sdz/device");
-    fs::create_directory_symlink(device + "/block/sdz", paths.sysRoot + "/block/sdz");
-    fs::create_symlink(loop, paths.devRoot + "/sdz");
-    platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(paths));
+    FakeSysfs sys(folder);
+    sys.AddDisk("sdz", "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host9/target9:0:0/9:0:0:0", 16384, "Loop", "Key",
+                loopNumber);
+    fs::remove(sys.dev + "/sdz");
+    fs::create_symlink(loop, sys.dev + "/sdz");
+    platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(sys.paths));
     {
         CKeyDrive drive;
         drive.FindKeys();
@@ -96,7 +75,6 @@ TEST(ThisComputer, ALoopDeviceSeenAsAUsbDiskIsFoundAndOpened)
         EXPECT_EQ(drive.m_geometry.BytesPerSector, 512u);
         EXPECT_TRUE(drive.BlankKey());
     }
-    platform::Machine::Replace(nullptr);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <random>
 
-#include "tests/support/Sandbox.h"
+#include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
 #include "platform/OwnCalls.h"
 
@@ -28,23 +28,23 @@ std::vector<uint8_t> Noise(size_t count, unsigned seed)
 struct Key {
     Key(uint64_t bytes, uint32_t used = 0, const std::vector<std::string>& extra = {}) : size(bytes)
     {
-        path = sandbox.UseKey(drive, size, extra);
+        path = UseKey(sandbox, drive, size, extra);
         WriteBytes(path, 0, Noise(size, 7));
         if (used)
-            WriteOnePartition(path, 63, used - 63);
+            WriteMbr(path, {{0x80, 0x06, 63, static_cast<uint32_t>(used - 63)}});
         else
             WriteBytes(path, 510, {0, 0});
         drive.OpenKey('D');
         before = Bytes();
     }
     std::vector<uint8_t> Bytes() const { return ReadBytes(path, 0, size); }
-    std::vector<uint8_t> Image() const { return ReadBytes(sandbox.path + "/image", 0, 64 * kMiB); }
+    std::vector<uint8_t> Image() const { return ReadBytes(sandbox.Path() + "/image", 0, 64 * kMiB); }
     // One transfer with the sandbox's file "image": written from `image` and opened with
     // `access` for a restore or a floppy, created for a backup (no image).
     bool Run(bool (CKeyDrive::*transfer)(HANDLE), const std::vector<uint8_t>* image = nullptr,
              DWORD access = GENERIC_READ)
     {
-        std::string file = sandbox.path + "/image";
+        std::string file = sandbox.Path() + "/image";
         if (image)
             MakeFile(file, *image);
         HANDLE handle = image ? CreateFileA(file.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
@@ -79,13 +79,13 @@ TEST(TransferCount, UsedSectorsOfPartitionedAndWholeDeviceKeys)
 {
     Sandbox sandbox;
     CKeyDrive drive;
-    std::string key = sandbox.UseKey(drive, 1024 * kMiB);
-    WriteOnePartition(key, 63, 1975932);   // from 32,256 bytes, 1,011,677,184 bytes long
+    std::string key = UseKey(sandbox, drive, 1024 * kMiB);
+    WriteMbr(key, {{0x80, 0x06, 63, static_cast<uint32_t>(1975932)}});   // from 32,256 bytes, 1,011,677,184 bytes long
     EXPECT_EQ(drive.GetUsedSectors(), 1975995u);
 
     Sandbox whole;
     CKeyDrive wholeDrive;
-    whole.UseKey(wholeDrive, 524288000);   // no partition table: one entry over the disk
+    UseKey(whole, wholeDrive, 524288000);   // no partition table: one entry over the disk
     EXPECT_EQ(wholeDrive.GetUsedSectors(), 1024000u);
 
     // The percentage of the last sector of a 24 GiB key: index × 100 needs more than 32 bits.

@@ -137,7 +137,7 @@ TEST_F(ConfigurationBootTest, AConfiguredKeyBootsItsMenuTheFloppyImageAndTheFlas
     if (Shell("command -v qemu-system-x86_64") != 0)
         GTEST_SKIP() << "qemu-system-x86_64 is not installed: the boot test needs it";
     // The demo machine's bootable floppy, which greets from its own SYSLINUX.
-    std::string demo = sandbox.path + "/demo";
+    std::string demo = sandbox.Path() + "/demo";
     std::string made;
     ASSERT_EQ(Shell(std::string(BOOTWRIGHT_SOURCE_DIR) + "/scripts/make-sandbox --key-size 16 " + demo, &made), 0) << made;
     std::string floppy = sandbox.AddFloppy('A');
@@ -153,7 +153,7 @@ TEST_F(ConfigurationBootTest, AConfiguredKeyBootsItsMenuTheFloppyImageAndTheFlas
 
     // The configuration runs in a folder of its own, with the payload when there is one.
     std::string payload = FlashPayload();
-    std::string run = sandbox.path + "/run";
+    std::string run = sandbox.Path() + "/run";
     fs::create_directories(run + "/syslinux/memdisk");
     fs::copy_file("syslinux/memdisk/memdisk", run + "/syslinux/memdisk/memdisk");
     if (!payload.empty())
@@ -171,7 +171,7 @@ TEST_F(ConfigurationBootTest, AConfiguredKeyBootsItsMenuTheFloppyImageAndTheFlas
     }
 
     {
-        Pc pc(key, sandbox.path);
+        Pc pc(key, sandbox.Path());
         ASSERT_TRUE(pc.Running()) << pc.Output();
         ASSERT_TRUE(pc.WaitFor("boot:", 60)) << pc.Screen();
         pc.Key("f1");   // before the timeout of three seconds boots the default
@@ -191,7 +191,7 @@ TEST_F(ConfigurationBootTest, AConfiguredKeyBootsItsMenuTheFloppyImageAndTheFlas
                      "scripts/make-flash-payload's cache): only SYSLINUX's side of \"flash\" was checked\n";
         return;
     }
-    Pc pc(key, sandbox.path);
+    Pc pc(key, sandbox.Path());
     ASSERT_TRUE(pc.Running()) << pc.Output();
     ASSERT_TRUE(pc.WaitFor("boot:", 60)) << pc.Screen();
     // The default boots when the prompt times out.

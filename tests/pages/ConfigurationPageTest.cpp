@@ -24,11 +24,6 @@ protected:
         g_boxes.clear();
         SetMessageBoxHandler(RecordBox);
     }
-    void TearDown() override
-    {
-        SetMessageBoxHandler(nullptr);
-        WizardFixture::TearDown();
-    }
     // Disk 0 the system (C:), disk 1 a FAT key (D:), floppy A: when asked.
     void MakeMachine(bool withFloppy, uint64_t keySize = 16 * kMiB)
     {
@@ -151,7 +146,7 @@ TEST_F(ConfigurationPageTest, AFloppyChoiceLandsOnTheKeyWithItsMenuEntry)
 TEST_F(ConfigurationPageTest, TheFlashPackageCopiesWithTheStatusLineAndWritesItsMenu)
 {
     StartOnConfigurationPage(false);
-    std::string run = sandbox.path + "/run";
+    std::string run = sandbox.Path() + "/run";
     MakeFile(run + "/flash/initrd.img", std::vector<uint8_t>(3 << 20, 0x5A));
     MakeFile(run + "/flash/modules/a.ko", std::vector<uint8_t>(100, 0x41));
     MakeFile(run + "/flash/vmlinuz", std::vector<uint8_t>(4096, 0x4B));
@@ -218,7 +213,7 @@ TEST_F(ConfigurationPageTest, AFullKeyIsNamedAndItsConfigurationStaysWhole)
     PutKeyFileText(key, "syslinux.cfg", config);
     PutKeyFileText(key, "menu.msg", "*\n");
     Shell("head -c 4000000 /dev/zero | MTOOLS_SKIP_CHECK=1 mcopy -i " + key + "@@32256 - ::fill.bin");
-    WorkingFolder working(sandbox.path);   // no flash folder: only the menu files are written
+    WorkingFolder working(sandbox.Path());   // no flash folder: only the menu files are written
     driver->Next();
 
     EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
@@ -238,7 +233,7 @@ TEST_F(ConfigurationPageTest, AWriteFaultInThePartitionFailsTheWriteWithAMessage
     sandbox.AddLine("fault 1 write " + std::to_string(fatSector));
     std::vector<uint8_t> fat = ReadBytes(key, fatSector * 512, 512);
     Enter();
-    WorkingFolder working(sandbox.path);
+    WorkingFolder working(sandbox.Path());
     driver->Next();
 
     EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);

@@ -46,12 +46,6 @@ protected:
         SetMessageBoxHandler(RecordBox);
         setenv("BOOTWRIGHT_TRACE", "1", 1);
     }
-    void TearDown() override
-    {
-        unsetenv("BOOTWRIGHT_TRACE");
-        SetMessageBoxHandler(nullptr);
-        WizardFixture::TearDown();
-    }
     void StartOn(int page)
     {
         Start();
@@ -105,11 +99,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FailureTest, AKeySwappedAfterItWasChosenIsNotWritten)
 {
     StartOn(IDD_FILESYSTEM);
-    std::string other = sandbox.path + "/other.img";
-    ASSERT_EQ(Shell("truncate -s 64M " + other), 0);
+    std::string other = sandbox.Path() + "/other.img";
+    MakeImage(other, 64 * kMiB);
     WriteBytes(other, 0, std::vector<uint8_t>(512, 0x77));
     std::vector<uint8_t> otherBefore = ReadBytes(other, 0, 64 * 1024);
-    fs::rename(key, sandbox.path + "/chosen.img");
+    fs::rename(key, sandbox.Path() + "/chosen.img");
     fs::rename(other, key);
     driver->Next();
 
@@ -118,7 +112,30 @@ TEST_F(FailureTest, AKeySwappedAfterItWasChosenIsNotWritten)
     EXPECT_NE(g_boxes[0].find("The media in the drive may have changed."), std::string::npos) << g_boxes[0];
     EXPECT_NE(g_boxes[0].find("The key changed since it was chosen"), std::string::npos) << g_boxes[0];
     EXPECT_EQ(ReadBytes(key, 0, 64 * 1024), otherBefore);
-    EXPECT_EQ(ReadBytes(sandbox.path + "/chosen.img", 0, 512), std::vector<uint8_t>(512, 0));
+    EXPECT_EQ(ReadBytes(sandbox.Path() + "/chosen.img", 0, 512), std::vector<uint8_t>(512, 0));
+}
+
+// An installer that ends with a failure status: the page waits for it, names the step with
+// the installer's last words, and stays. The installer gets the key's letter as stored.
+TEST_F(FailureTest, AFailingInstallerIsNamedWithItsLastWords)
+{
+    std::string run = sandbox.Path() + "/run";
+    fs::create_directories(run + "/syslinux");
+    fs::copy_file("syslinux/mbr.bin", run + "/syslinux/mbr.bin");
+    WriteText(run + "/syslinux/syslinux.exe", "#!/bin/sh\nsleep 0.3\nprintf '%s\\n' \"$@\" > args\n"
+                                              "echo noise >&2\necho 'invalid media signature' >&2\nexit 3\n");
+    fs::permissions(run + "/syslinux/syslinux.exe", fs::perms::owner_all);
+    fs::current_path(run);
+    StartOn(IDD_FILESYSTEM);
+    driver->Next();
+
+    EXPECT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    const std::string& box = g_boxes[0];
+    EXPECT_EQ(box.rfind("Error|Installing SysLinux failed.\n\n", 0), 0u) << box;
+    const std::string words = "\nnoise\ninvalid media signature";
+    EXPECT_EQ(box.substr(box.size() - std::min(box.size(), words.size())), words) << box;
+    EXPECT_EQ(Text(ReadBytes("args", 0, 100)), std::string("-f\n") + wizard->m_keyDrive.m_chLetter + ":\\\n");
 }
 
 // A key that cannot be opened is named on the key page, which stays.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include "framework/TestSeam.h"
 
 namespace fs = std::filesystem;
 
@@ -42,9 +43,22 @@ protected:
     std::string key;
 };
 
-TEST_F(FilesystemPageTest, CreateNewFilesystemMakesABootableKeyAndGoesOnToConfiguration)
+// Keys from small to 8 GiB: a partition FAT16 can hold gets type 0x06, a larger one type 0x0C
+// and FAT32. The 8 GiB key takes about half a minute to format in full.
+struct KeySize {
+    uint64_t bytes;
+    uint8_t type;
+    std::string fat;
+};
+
+void PrintTo(const KeySize& size, std::ostream* out) { *out << size.bytes / kMiB << " MiB, " << size.fat; }
+
+class FreshKeyTest : public FilesystemPageTest, public ::testing::WithParamInterface<KeySize> {};
+
+TEST_P(FreshKeyTest, CreateNewFilesystemMakesABootablePartitionAndGoesOnToConfiguration)
 {
-    StartOnFilesystemPage(64 * kMiB);
+    const KeySize& size = GetParam();
+    StartOnFilesystemPage(size.bytes);
     EXPECT_TRUE(driver->IsChecked(IDC_CREATE_FILESYSTEM));
     EXPECT_EQ(driver->Text(IDC_FILESYSTEM_STATUS), "");
     driver->Next();
@@ -58,16 +72,17 @@ TEST_F(FilesystemPageTest, CreateNewFilesystemMakesABootableKeyAndGoesOnToConfig
     std::vector<uint8_t> code = ReadBytes("syslinux/mbr.bin", 0, 440);
     EXPECT_EQ(std::vector<uint8_t>(mbr.begin(), mbr.begin() + 440), code);
     EXPECT_EQ(mbr[446], 0x80);
-    EXPECT_EQ(mbr[450], 0x06);
+    EXPECT_EQ(mbr[450], size.type);
     uint32_t first = Le32(mbr, 454), count = Le32(mbr, 458);
     EXPECT_EQ(first, 63u);
-    uint32_t cylinders = static_cast<uint32_t>((64 * kMiB) / kCylinder);
+    uint32_t cylinders = static_cast<uint32_t>(size.bytes / kCylinder);
     EXPECT_EQ(count, cylinders * 255 * 63 - 63);
     EXPECT_EQ(mbr[510], 0x55);
     EXPECT_EQ(mbr[511], 0xAA);
 
-    std::string part = sandbox.path + "/part.img";
-    ASSERT_EQ(Shell("dd if=" + key + " of=" + part + " bs=512 skip=63 count=" + std::to_string(count) + " status=none"), 0);
+    std::string part = sandbox.Path() + "/part.img";
+    ExtractRange(key, 63 * kSector, uint64_t{count} * kSector, part);
+    EXPECT_EQ(Text(ReadBytes(part, size.fat == "FAT32" ? 82 : 54, 5)), size.fat);
     std::string fsck;
     EXPECT_EQ(Shell("fsck.fat -n " + part, &fsck), 0) << fsck;
     std::string listing;
@@ -75,6 +90,11 @@ TEST_F(FilesystemPageTest, CreateNewFilesystemMakesABootableKeyAndGoesOnToConfig
     EXPECT_NE(listing.find("ldlinux  sys"), std::string::npos) << listing;
     EXPECT_NE(listing.find("ldlinux  c32"), std::string::npos) << listing;
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FreshKeyTest,
+                         ::testing::Values(KeySize{64 * kMiB, 0x06, "FAT16"}, KeySize{256 * kMiB, 0x06, "FAT16"},
+                                           KeySize{1044 * kCylinder, 0x0C, "FAT32"}),
+                         [](const auto& info) { return std::to_string(info.param.bytes / kMiB) + "MiB"; });
 
 TEST_F(FilesystemPageTest, LeaveCurrentFilesystemRenewsOnlyTheBootCodeOfAPartitionedKey)
 {
@@ -119,12 +139,14 @@ TEST_F(FilesystemPageTest, LeaveCurrentFilesystemWritesNothingToAWholeDeviceKey)
 
 int g_boxes = 0;
 std::string g_boxText, g_boxCaption;
+UINT g_boxType = 0;
 
-int CountBox(HWND, const char* text, const char* caption, UINT)
+int CountBox(HWND, const char* text, const char* caption, UINT type)
 {
     g_boxes++;
     g_boxText = text ? text : "";
     g_boxCaption = caption ? caption : "";
+    g_boxType = type;
     return IDOK;
 }
 
@@ -132,7 +154,7 @@ TEST_F(FilesystemPageTest, AMissingInstallerShowsOneErrorAndThePageStays)
 {
     StartOnFilesystemPage(16 * kMiB);
     // A working folder with the boot code but without the installer.
-    std::string folder = sandbox.path + "/run";
+    std::string folder = sandbox.Path() + "/run";
     fs::create_directories(folder + "/syslinux");
     fs::copy_file("syslinux/mbr.bin", folder + "/syslinux/mbr.bin");
     WorkingFolder working(folder);
@@ -140,11 +162,11 @@ TEST_F(FilesystemPageTest, AMissingInstallerShowsOneErrorAndThePageStays)
     SetMessageBoxHandler(CountBox);
     setenv("LANG", "ja_JP.UTF-8", 1);
     driver->Next();
-    setenv("LANG", "C.UTF-8", 1);
-    SetMessageBoxHandler(nullptr);
 
     EXPECT_EQ(g_boxes, 1);
-    EXPECT_NE(g_boxText.find("指定されたファイルが見つかりません。"), std::string::npos) << g_boxText;
+    EXPECT_EQ(g_boxText, "指定されたファイルが見つかりません。\r\n");
+    EXPECT_EQ(g_boxCaption, LoadResString(IDS_ERROR));
+    EXPECT_EQ(g_boxType, UINT(MB_OK | MB_ICONINFORMATION));
     EXPECT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
     EXPECT_EQ(driver->Text(IDC_FILESYSTEM_STATUS), "SysLinuxのインストール中");
 }
@@ -222,6 +244,7 @@ TEST_F(GeometryPageTest, WithoutPartitionLeavesAWholeDeviceFatVolumeWithSyslinux
     std::string listing;
     EXPECT_EQ(Shell("mdir -a -i " + key + " ::", &listing), 0);
     EXPECT_NE(listing.find("ldlinux  sys"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("ldlinux  c32"), std::string::npos) << listing;
 }
 
 TEST_F(GeometryPageTest, WithPartitionWritesTheTableAndFormatsThePartition)
@@ -254,10 +277,10 @@ TEST_F(FilesystemPageTest, APreparedKeyBootsIntoSyslinux)
     ASSERT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
 
     // A configuration that only turns on the serial line; the boot menu comes later.
-    std::string config = sandbox.path + "/syslinux.cfg";
+    std::string config = sandbox.Path() + "/syslinux.cfg";
     MakeFile(config, {'S', 'E', 'R', 'I', 'A', 'L', ' ', '0', '\n'});
     ASSERT_EQ(Shell("mcopy -o -i " + key + "@@32256 " + config + " ::syslinux.cfg"), 0);
-    std::string log = sandbox.path + "/serial.log";
+    std::string log = sandbox.Path() + "/serial.log";
     std::string qemu = "qemu-system-x86_64 -drive file=" + key + ",format=raw -m 32 -display none -no-reboot"
                        " -serial file:" + log;
     std::string output;

@@ -2,6 +2,7 @@
 #include "WizardFixture.h"
 
 #include <filesystem>
+#include "framework/TestSeam.h"
 
 namespace {
 

@@ -3,24 +3,17 @@
 // name the mount point. Choosing the key and going back unmounts nothing. Runs on a real
 // loop device; skipped where none can be made.
 #include "WizardFixture.h"
+#include "tests/support/Devices.h"
 #include "platform/OwnCalls.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sys/mount.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string FirstLine(const std::string& command)
-{
-    std::string out;
-    Shell(command, &out);
-    return out.substr(0, out.find('\n'));
-}
 
 std::string Detail()
 {
@@ -34,17 +27,16 @@ protected:
     void SetUp() override
     {
         sandbox.AddDisk("IDE", 8 * kMiB, "System disk");
-        image = sandbox.path + "/loop.img";
-        ASSERT_EQ(Shell("truncate -s 64M " + image), 0);
-        loop = FirstLine("losetup -f --show " + image + " 2>/dev/null");
+        image = sandbox.Path() + "/loop.img";
+        MakeImage(image, 64 * kMiB);
+        loop = AttachLoop(image);
         if (loop.empty())
             GTEST_SKIP() << "no loop device can be made here";
         // The whole device carries the file system: it is the key's volume D:.
-        mountPoint = sandbox.path + "/KIVRA KEY";
+        mountPoint = sandbox.Path() + "/KIVRA KEY";
         fs::create_directory(mountPoint);
-        if (Shell("mkfs.ext4 -q -F " + loop + " >/dev/null 2>&1 && mount " + loop + " '" + mountPoint + "'") != 0)
+        if (Shell("mkfs.ext4 -q -F " + loop + " && mount " + loop + " '" + mountPoint + "'") != 0)
             GTEST_SKIP() << "the loop device cannot be formatted and mounted here";
-        mounted = true;
         busy = std::fopen((mountPoint + "/open file").c_str(), "w");
         ASSERT_NE(busy, nullptr);
         sandbox.AddLine("disk 1 USBSTOR " + loop + " \"Kivra\"");
@@ -56,10 +48,6 @@ protected:
         WizardFixture::TearDown();
         if (busy)
             std::fclose(busy);
-        if (mounted)
-            ::umount2(mountPoint.c_str(), MNT_DETACH);
-        if (!loop.empty())
-            Shell("losetup -d " + loop);
     }
     bool StillMountedAndUnchanged()
     {
@@ -69,7 +57,6 @@ protected:
     }
 
     std::string image, loop, mountPoint;
-    bool mounted = false;
     std::FILE* busy = nullptr;
     std::vector<uint8_t> before;
 };

@@ -141,7 +141,7 @@ TEST_F(NavigationTest, CompletionPageOffersBackAndFinish)
     driver->Click(IDC_FLOPPY_DISK);
     driver->Next();
     ASSERT_EQ(driver->CurrentPageId(), IDD_IMAGEKEY);
-    std::string image = sandbox.path + "/floppy.img";
+    std::string image = sandbox.Path() + "/floppy.img";
     MakeFile(image, std::vector<uint8_t>(737280, 0xF6));
     driver->Click(IDC_IMAGE_FROM_FILE);
     driver->SetText(IDC_IMAGE_FILE, image);

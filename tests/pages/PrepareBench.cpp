@@ -7,9 +7,9 @@
 #include <filesystem>
 
 #include "app/Wizard97.h"
-#include "framework/SheetDriver.h"
+#include "tests/support/SheetDriver.h"
 #include "res/resource.h"
-#include "tests/support/Sandbox.h"
+#include "tests/support/KeyImage.h"
 
 int main(int argc, char** argv)
 {

@@ -35,15 +35,6 @@ int RecordBox(HWND, const char* text, const char*, UINT)
     return IDOK;
 }
 
-std::vector<uint8_t> Pattern(size_t count, uint8_t seed)
-{
-    std::vector<uint8_t> bytes(count);
-    for (size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<uint8_t>(seed + i * 13 + i / 512);
-    return bytes;
-}
-
-std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 class RouteTest : public WizardFixture {
 protected:
@@ -57,19 +48,13 @@ protected:
         floppy = sandbox.AddFloppy('A');
         WriteBytes(floppy, 0, Pattern(kFloppyBytes, 9));
         // A run folder of the test's own: the build's SYSLINUX files and a small flash tree.
-        run = sandbox.path + "/run";
+        run = sandbox.Path() + "/run";
         fs::create_directories(run);
         fs::copy(fs::current_path() / "syslinux", run + "/syslinux", fs::copy_options::recursive);
         MakeFile(run + "/flash/vmlinuz", Pattern(40000, 1));
         MakeFile(run + "/flash/initrd.img", Pattern(300000, 2));
         MakeFile(run + "/flash/tools/flash.cfg", Pattern(700, 3));
-        working = std::make_unique<WorkingFolder>(run);
-    }
-    void TearDown() override
-    {
-        WizardFixture::TearDown();
-        working.reset();
-        SetMessageBoxHandler(nullptr);
+        fs::current_path(run);
     }
     void Restart()
     {
@@ -122,10 +107,8 @@ protected:
     void ExpectBootableFileSystem()
     {
         std::vector<uint8_t> mbr = ReadBytes(key, 0, 512);
-        std::string part = sandbox.path + "/part.img";
-        ASSERT_EQ(Shell("dd if=" + key + " of=" + part + " bs=512 skip=63 count=" + std::to_string(Le32(mbr, 458)) +
-                        " status=none"),
-                  0);
+        std::string part = sandbox.Path() + "/part.img";
+        ExtractRange(key, 63 * 512, uint64_t{Le32(mbr, 458)} * 512, part);
         std::string fsck;
         EXPECT_EQ(Shell("fsck.fat -n " + part, &fsck), 0) << fsck;
         std::string listing = KeyListing(key);
@@ -148,7 +131,6 @@ protected:
     }
 
     std::string system, key, floppy, run;
-    std::unique_ptr<WorkingFolder> working;
 };
 
 TEST_F(RouteTest, AFreshFirmwareFlashKey)
@@ -182,7 +164,7 @@ TEST_F(RouteTest, BackupFirstThenANewConfiguration)
     ToTask();
     driver->Click(IDC_BACKUP_FIRST);
     Next(IDD_BACKUP);
-    std::string image = sandbox.path + "/before.img";
+    std::string image = sandbox.Path() + "/before.img";
     driver->SetText(IDC_BACKUP_FILE, image);
     Next(IDD_ROLE);
     Next(IDD_FILESYSTEM);
@@ -231,7 +213,7 @@ TEST_F(RouteTest, BackupThenRestoreGivesTheKeyBack)
     driver->Click(IDC_BACKUP_RESTORE);
     Next(IDD_BACKUP);
     driver->Click(IDC_BACKUP);
-    std::string image = sandbox.path + "/key-backup.img";
+    std::string image = sandbox.Path() + "/key-backup.img";
     driver->SetText(IDC_BACKUP_FILE, image);
     Next(IDD_COMPLETE);
     EXPECT_EQ(History().back(), IDD_BACKUP);
@@ -259,7 +241,7 @@ TEST_F(RouteTest, TheFloppyRoleFromAFileAndFromDriveA)
         SCOPED_TRACE(fromDrive ? "from A:" : "from a file");
         WriteBytes(key, 0, Pattern(4 * kMiB, 7));
         std::vector<uint8_t> source = fromDrive ? Pattern(kFloppyBytes, 9) : Pattern(kFloppyBytes, 11);
-        std::string image = sandbox.path + "/floppy-file.img";
+        std::string image = sandbox.Path() + "/floppy-file.img";
         MakeFile(image, Pattern(kFloppyBytes, 11));
         Restart();
         driver->Next();

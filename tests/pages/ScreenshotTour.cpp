@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/support/Sandbox.h"
+#include "tests/support/KeyImage.h"
 #include "app/Wizard97.h"
-#include "framework/SheetDriver.h"
+#include "tests/support/SheetDriver.h"
 #include "res/resource.h"
 
 namespace {

@@ -1,5 +1,6 @@
-// The sheet: its pages in order, its flags, its resources.
+// The sheet: its pages in order, their kinds, its caption and bitmaps, the page history.
 #include "WizardFixture.h"
+#include "framework/SheetWindow.h"
 
 namespace {
 
@@ -12,30 +13,28 @@ protected:
     }
 };
 
-TEST_F(SheetTest, PagesStandInTheirOrderWithTheirKinds)
+// What a person meets: the ten pages in their order, the welcome and completion pages with
+// the watermark and no header band, the others under the header band; the program's caption
+// and its two bitmaps.
+TEST_F(SheetTest, PagesStandInTheirOrderUnderTheProgramsCaptionAndBitmaps)
 {
-    const int order[] = {106, 109, 110, 111, 112, 113, 114, 115, 116, 108};
-    ASSERT_EQ(wizard->GetPageCount(), 10);
-    for (int i = 0; i < 10; i++) {
-        auto* page = static_cast<CKVPropertyPage*>(wizard->GetPage(i));
-        EXPECT_EQ(page->m_nPageID, order[i]);
-        EXPECT_EQ(page->m_psp.dwFlags & PSP_HASHELP, 0u);
-        bool exterior = order[i] == 106 || order[i] == 108;
-        EXPECT_EQ((page->m_psp.dwFlags & PSP_HIDEHEADER) != 0, exterior) << order[i];
-        EXPECT_EQ((page->m_psp.dwFlags & (PSP_USEHEADERTITLE | PSP_USEHEADERSUBTITLE)) != 0, !exterior) << order[i];
-    }
-    EXPECT_EQ(&wizard->m_configurationPage, wizard->GetPage(6));
+    std::vector<std::pair<int, bool>> pages;   // template, interior
+    for (int i = 0; i < wizard->GetPageCount(); i++)
+        pages.emplace_back(static_cast<CKVPropertyPage*>(wizard->GetPage(i))->m_nPageID,
+                           wizard->SheetImpl()->IsInterior(i));
+    const std::vector<std::pair<int, bool>> expected = {
+        {IDD_WELCOME, false}, {IDD_FINDKEY, true},       {IDD_TASK, true},          {IDD_ROLE, true},
+        {IDD_FILESYSTEM, true}, {IDD_GEOMETRY, true},     {IDD_CONFIGURATION, true}, {IDD_BACKUP, true},
+        {IDD_IMAGEKEY, true},   {IDD_COMPLETE, false}};
+    EXPECT_EQ(pages, expected);
     EXPECT_EQ(&wizard->m_geometryPage, wizard->GetPage(5));
-}
+    EXPECT_EQ(&wizard->m_configurationPage, wizard->GetPage(6));
 
-TEST_F(SheetTest, WizardNinetySevenWithHeaderAndWatermark)
-{
-    DWORD flags = wizard->m_psh.dwFlags;
-    EXPECT_EQ(flags & PSH_HASHELP, 0u);
-    EXPECT_EQ(flags & (PSH_WIZARD97 | PSH_HEADER | PSH_WATERMARK), PSH_WIZARD97 | PSH_HEADER | PSH_WATERMARK);
-    EXPECT_EQ(wizard->m_psh.pszbmHeader, MAKEINTRESOURCE(IDB_HEADER));
-    EXPECT_EQ(wizard->m_psh.pszbmWatermark, MAKEINTRESOURCE(IDB_WATERMARK));
     EXPECT_EQ(driver->WindowTitle(), "Bootwright");
+    const SheetWindow* window = wizard->SheetImpl()->m_window;
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->header.isNull()) << "IDB_HEADER";
+    EXPECT_GT(window->watermark.height(), window->header.height()) << "IDB_WATERMARK, the tall one";
 }
 
 TEST_F(SheetTest, HistoryPopsInReverseAndAnEmptyPopStays)

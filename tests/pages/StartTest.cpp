@@ -41,32 +41,22 @@ class StartTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_path = std::getenv("PATH");
-        m_folder = fs::current_path();
         g_boxes.clear();
         SetMessageBoxHandler(RecordBox);
     }
-    void TearDown() override
-    {
-        SetMessageBoxHandler(nullptr);
-        setenv("PATH", m_path.c_str(), 1);
-        fs::current_path(m_folder);
-    }
-    std::string m_path;
-    fs::path m_folder;
 };
 
 TEST_F(StartTest, MissingToolsAreNamedByTheirPackages)
 {
     Sandbox sandbox;
     char packages[128];
-    setenv("PATH", PathWithout(sandbox.path + "/all", {}).c_str(), 1);
+    setenv("PATH", PathWithout(sandbox.Path() + "/all", {}).c_str(), 1);
     EXPECT_TRUE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "");
-    setenv("PATH", PathWithout(sandbox.path + "/no-mkfs", {"mkfs.fat"}).c_str(), 1);
+    setenv("PATH", PathWithout(sandbox.Path() + "/no-mkfs", {"mkfs.fat"}).c_str(), 1);
     EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "dosfstools");
-    setenv("PATH", PathWithout(sandbox.path + "/bare", {"syslinux", "mcopy", "mtype"}).c_str(), 1);
+    setenv("PATH", PathWithout(sandbox.Path() + "/bare", {"syslinux", "mcopy", "mtype"}).c_str(), 1);
     EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "syslinux, mtools");
 }
@@ -80,7 +70,7 @@ TEST_F(StartTest, TheProgramEndsBeforeTheWizardWhenAToolIsMissing)
     std::string key = sandbox.AddDisk("USBSTOR", 16 * kMiB, "Kivra");
     WriteBytes(key, 0, std::vector<uint8_t>(512, 0x42));
     sandbox.Use();
-    setenv("PATH", PathWithout(sandbox.path + "/tools", {"mkfs.fat"}).c_str(), 1);
+    setenv("PATH", PathWithout(sandbox.Path() + "/tools", {"mkfs.fat"}).c_str(), 1);
     CmorvikApp app;
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(app.m_pMainWnd, nullptr);
@@ -94,14 +84,11 @@ TEST_F(StartTest, TheProgramEndsBeforeTheWizardWhenAToolIsMissing)
 TEST_F(StartTest, AWrongSandboxIsShownWithFileAndLine)
 {
     Sandbox sandbox;
-    std::ofstream(sandbox.path + "/machine.conf") << "disk 0 IDE nowhere.img \"System disk\"\n";
-    setenv("BOOTWRIGHT_MACHINE", sandbox.path.c_str(), 1);
-    platform::Machine::Replace(nullptr);
+    sandbox.UseThroughEnvironment("disk 0 IDE nowhere.img \"System disk\"\n");
     CmorvikApp app;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(app.InitInstance());
     testing::internal::GetCapturedStderr();
-    unsetenv("BOOTWRIGHT_MACHINE");
     ASSERT_EQ(g_boxes.size(), 1u);
     EXPECT_NE(g_boxes[0].find("machine.conf:1: backing"), std::string::npos) << g_boxes[0];
 }

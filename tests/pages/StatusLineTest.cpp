@@ -68,7 +68,7 @@ TEST_F(StatusLinePageTest, FormatReportsAdvanceTheFilesystemPageEveryTwentyFifth
     ASSERT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
 
     page.m_staticStatus.SetWindowText("Formatting");
-    FormatProgressCounter().ResetForTest();
+    RewindProgress(FormatProgressCounter());
     for (int i = 0; i < 24; i++)
         CKeyDrive::FormatCallback(PROGRESS, 0, nullptr);
     EXPECT_EQ(driver->Text(IDC_FILESYSTEM_STATUS), "Formatting");
@@ -93,7 +93,7 @@ TEST_F(StatusLinePageTest, CopyReportsAdvanceTheConfigurationPageAndAlwaysContin
     ASSERT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
 
     wizard->m_configurationPage.SetStatus("Copying initrd.img");
-    CopyProgressCounter().ResetForTest();
+    RewindProgress(CopyProgressCounter());
     LARGE_INTEGER zero{};
     for (int i = 0; i < 24; i++)
         EXPECT_EQ(CopyProgress(zero, zero, zero, zero, 1, 0, nullptr, nullptr, nullptr), 0u);

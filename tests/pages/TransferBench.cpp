@@ -15,7 +15,7 @@
 #include <string>
 
 #include "app/Wizard97.h"
-#include "framework/SheetDriver.h"
+#include "tests/support/SheetDriver.h"
 #include "pages/StatusLine.h"
 #include "res/resource.h"
 

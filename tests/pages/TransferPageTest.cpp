@@ -5,6 +5,7 @@
 
 #include "pages/StatusLine.h"
 #include "platform/OwnCalls.h"
+#include "framework/TestSeam.h"
 
 namespace fs = std::filesystem;
 
@@ -31,14 +32,6 @@ INT_PTR ChooseFile(BOOL, const std::string& filter, const std::string& initialDi
     return IDOK;
 }
 
-std::vector<uint8_t> Pattern(size_t count, uint8_t seed)
-{
-    std::vector<uint8_t> bytes(count);
-    for (size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<uint8_t>(seed + i * 7 + i / 512);
-    return bytes;
-}
-
 class TransferPageTest : public WizardFixture {
 protected:
     void SetUp() override
@@ -47,12 +40,6 @@ protected:
         g_answer = IDNO;
         SetMessageBoxHandler(RecordBox);
     }
-    void TearDown() override
-    {
-        SetMessageBoxHandler(nullptr);
-        SetFrameworkTestHooks({});
-        WizardFixture::TearDown();
-    }
 
     // A 2 MiB key whose one partition ends at sector 999: a backup copies 1,000 sectors.
     void StartOnTask()
@@ -60,7 +47,7 @@ protected:
         sandbox.AddDisk("IDE", 16 * kMiB, "System disk");
         key = sandbox.AddDisk("USBSTOR", 2 * kMiB, "Kivra");
         WriteBytes(key, 0, Pattern(2 * kMiB, 1));
-        WriteOnePartition(key, 63, 937);
+        WriteMbr(key, {{0x80, 0x06, 63, static_cast<uint32_t>(937)}});
         Start();
         driver->Next();
         driver->Next();
@@ -91,7 +78,7 @@ TEST_F(TransferPageTest, BackupFirstOffersOnlyTheBackupAndGoesOnToTheRolePage)
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP) << "no name, no backup";
     // A name longer than 260 characters is read whole: cut short, it would name another file.
-    std::string folder = sandbox.path;
+    std::string folder = sandbox.Path();
     while (folder.size() < 300)
         folder += "/backups-of-the-kivra-key";
     fs::create_directories(folder);
@@ -133,7 +120,7 @@ TEST_F(TransferPageTest, TheDirectionsUncheckEachOtherAndNothingHappensWithoutAN
 TEST_F(TransferPageTest, AnExistingTargetIsReplacedOnlyAfterAYes)
 {
     GoToBackupPage();
-    std::string image = sandbox.path + "/old.img";
+    std::string image = sandbox.Path() + "/old.img";
     MakeFile(image, std::vector<uint8_t>(100, 0xEE));
     driver->Click(IDC_BACKUP);
     driver->SetText(IDC_BACKUP_FILE, image);
@@ -166,15 +153,15 @@ TEST_F(TransferPageTest, RestoreReportsAMissingImageAndRestoresFromAReadOnlyOne)
 {
     GoToBackupPage();
     driver->Click(IDC_RESTORE);
-    driver->SetText(IDC_RESTORE_FILE, sandbox.path + "/missing.img");
+    driver->SetText(IDC_RESTORE_FILE, sandbox.Path() + "/missing.img");
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
     ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0], "The image file " + sandbox.path + "/missing.img cannot be opened.\n\n"
+    EXPECT_EQ(g_boxes[0], "The image file " + sandbox.Path() + "/missing.img cannot be opened.\n\n"
                           "The system cannot find the file specified.");
     EXPECT_NE(wizard->m_keyDrive.m_hDisk, INVALID_HANDLE_VALUE) << "the key is not released";
 
-    std::string image = sandbox.path + "/locked.img";
+    std::string image = sandbox.Path() + "/locked.img";
     std::vector<uint8_t> bytes = Pattern(300 * kSector, 9);
     MakeFile(image, bytes);
     if (Shell("chattr +i " + image) != 0)
@@ -199,9 +186,9 @@ TEST_F(TransferPageTest, ThePercentageFollowsTheSectorsAndAReadFaultStopsThere)
 {
     GoToBackupPage();
     driver->Click(IDC_BACKUP);
-    std::string image = sandbox.path + "/backup.img";
+    std::string image = sandbox.Path() + "/backup.img";
     driver->SetText(IDC_BACKUP_FILE, image);
-    TransferProgressCounter().ResetForTest();
+    RewindProgress(TransferProgressCounter());
     driver->Next();
     ASSERT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
     EXPECT_EQ(wizard->m_backupPage.m_staticStatus.GetWindowText(), "Backing up Key 99%");
@@ -216,7 +203,7 @@ TEST_F(TransferPageTest, ThePercentageFollowsTheSectorsAndAReadFaultStopsThere)
                    Case{49, "Backing up Key 04%"}, Case{24, "Backing up Key 02%"}, Case{23, "Backing up Key    "}}) {
         sandbox.AddLine("fault 1 read " + std::to_string(c.sector));   // the lowest fault stops first
         sandbox.Use();
-        TransferProgressCounter().ResetForTest();
+        RewindProgress(TransferProgressCounter());
         g_boxes.clear();
         driver->Next();
         EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP) << c.sector;
@@ -248,11 +235,11 @@ TEST_F(TransferPageTest, ImageKeyPageListsTheFloppyDrivesAndWritesTheChosenOne)
     driver->Click(IDC_IMAGE_FROM_FILE);
     driver->Next();
     EXPECT_TRUE(g_boxes.empty()) << "nothing chosen, nothing said";
-    driver->SetText(IDC_IMAGE_FILE, sandbox.path + "/missing.img");
+    driver->SetText(IDC_IMAGE_FILE, sandbox.Path() + "/missing.img");
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_IMAGEKEY);
     ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].rfind("The image file " + sandbox.path + "/missing.img cannot be opened.", 0), 0u);
+    EXPECT_EQ(g_boxes[0].rfind("The image file " + sandbox.Path() + "/missing.img cannot be opened.", 0), 0u);
 
     driver->Click(IDC_IMAGE_FROM_DRIVE);
     EXPECT_FALSE(driver->IsChecked(IDC_IMAGE_FROM_FILE));

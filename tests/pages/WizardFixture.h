@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "tests/support/Sandbox.h"
+#include "tests/support/KeyImage.h"
 #include "app/Wizard97.h"
-#include "framework/SheetDriver.h"
+#include "tests/support/SheetDriver.h"
 #include "res/resource.h"
 
 class WizardFixture : public ::testing::Test {

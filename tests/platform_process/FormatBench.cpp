@@ -1,8 +1,9 @@
 // Not a test: the timing run behind scripts/bench-format (disabled in normal runs).
 // A full format of a 1 GiB volume with the program's cluster ladder, then the installer.
-#include "SandboxDisk.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/Formatter.h"
+#include "platform/Machine.h"
 #include "platform/Win32.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-using namespace testing_support;
 
 namespace {
 
@@ -33,8 +33,11 @@ TEST(FormatBench, DISABLED_FullFormatAndInstallOfOneGiB)
     TempFolder folder;
     const std::string dir = where ? where : folder.Path();
     const uint64_t volume = 1ull << 30;
-    MakeImage(dir + "/key.img", 63 * 512 + volume, 63, volume / 512);
-    UseMachine(dir, "disk 0 USBSTOR key.img \"Bench key\"\n");
+    MakeImage(dir + "/key.img", 63 * 512 + volume);
+    WriteMbr(dir + "/key.img", {{0x80, 0x06, 63, static_cast<uint32_t>(volume / 512)}});
+    WriteText(dir + "/machine.conf", "disk 0 USBSTOR key.img \"Bench key\"\n");
+    setenv("BOOTWRIGHT_MACHINE", dir.c_str(), 1);
+    platform::Machine::Replace(nullptr);
     ASSERT_EQ(Shell("mkdir -p " + dir + "/syslinux && cp " + SYSLINUX_LAUNCHER + " " + dir + "/syslinux/syslinux.exe"), 0);
 
     auto start = std::chrono::steady_clock::now();

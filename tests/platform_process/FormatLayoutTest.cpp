@@ -1,6 +1,7 @@
 // The cluster decision must agree with mkfs.fat, which then lays the file system out: every
 // size the plan accepts has to come out of mkfs.fat as the planned FAT, and clean.
-#include "SandboxDisk.h"
+#include "BootSector.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/FormatLayout.h"
 #include "platform/FormatMkfs.h"
@@ -8,7 +9,6 @@
 #include <gtest/gtest.h>
 
 using namespace platform;
-using namespace testing_support;
 
 namespace {
 

@@ -1,4 +1,5 @@
-#include "SandboxDisk.h"
+#include "BootSector.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/Formatter.h"
 #include "platform/Win32.h"
@@ -9,12 +10,9 @@
 
 #include <vector>
 
-using namespace testing_support;
-
 namespace {
 
 constexpr uint64_t kStart = 63;  // the partition starts one track into the disk
-constexpr uint64_t kMiB = 1 << 20;
 
 // What the formatter reported, in order.
 struct Reports {
@@ -57,8 +55,12 @@ protected:
     {
         volumeBytes_ = volumeBytes;
         image_ = folder_.Path() + "/key.img";
-        MakeImage(image_, kStart * 512 + volumeBytes + kMiB, kStart, volumeBytes / 512);
-        UseMachine(folder_.Path(), "disk 0 USBSTOR key.img \"Test key\"\n" + extraConf);
+        MakeImage(image_, kStart * 512 + volumeBytes + kMiB);
+        WriteMbr(image_, {{0x80, 0x06, kStart, static_cast<uint32_t>(volumeBytes / 512)}});
+        // Patterns around the volume, so that stray writes show.
+        WriteBytes(image_, 512, std::vector<uint8_t>(kStart * 512 - 512, 0x5A));
+        WriteBytes(image_, kStart * 512 + volumeBytes, std::vector<uint8_t>(kMiB, 0xA5));
+        folder_.UseThroughEnvironment("disk 0 USBSTOR key.img \"Test key\"\n" + extraConf);
     }
 
     Reports Format(DWORD cluster, bool quick = false, const char16_t* fs = u"FAT", int stopAt = -1,
@@ -73,9 +75,12 @@ protected:
         return reports;
     }
 
-    std::string Outside() const
+    std::vector<uint8_t> Outside() const
     {
-        return ReadBytes(image_, 0, kStart * 512) + ReadBytes(image_, kStart * 512 + volumeBytes_, kMiB);
+        std::vector<uint8_t> bytes = ReadBytes(image_, 0, kStart * 512);
+        std::vector<uint8_t> after = ReadBytes(image_, kStart * 512 + volumeBytes_, kMiB);
+        bytes.insert(bytes.end(), after.begin(), after.end());
+        return bytes;
     }
 
     // fsck.fat -n on a copy of the volume; its exit status (0 = clean).
@@ -86,7 +91,7 @@ protected:
         return Shell("fsck.fat -n " + copy, output);
     }
 
-    TempFolder folder_;
+    Sandbox folder_;
     std::string image_;
     uint64_t volumeBytes_ = 0;
 };
@@ -94,7 +99,7 @@ protected:
 TEST_F(FormatterTest, TooSmallClustersAreRefusedBeforeAnythingIsWritten)
 {
     MakeKey(256 * kMiB);
-    const std::string before = ReadBytes(image_, 0, kStart * 512 + 2 * kMiB);
+    const std::vector<uint8_t> before = ReadBytes(image_, 0, kStart * 512 + 2 * kMiB);
     // The program's ladder: 512, 1024, 2048 are too small for FAT16 on 256 MiB, 4096 fits.
     for (DWORD cluster : {512u, 1024u, 2048u}) {
         Reports r = Format(cluster);
@@ -126,7 +131,7 @@ TEST_F(FormatterTest, FullFormatGivesACleanFat16InsideTheVolumeOnly)
         fwrite(junk.data(), 1, junk.size(), f);
         fclose(f);
     }
-    const std::string outside = Outside();
+    const std::vector<uint8_t> outside = Outside();
 
     Reports r = Format(2048);
     ASSERT_TRUE(r.doneResult);
@@ -150,7 +155,7 @@ TEST_F(FormatterTest, FullFormatGivesACleanFat16InsideTheVolumeOnly)
     EXPECT_EQ(boot.heads, 255u);
     EXPECT_EQ(boot.sectorsPerTrack, 63u);
     EXPECT_EQ(Outside(), outside);
-    EXPECT_EQ(ReadBytes(image_, kStart * 512 + 40 * kMiB, junk.size()), std::string(junk.size(), '\0'));
+    EXPECT_EQ(ReadBytes(image_, kStart * 512 + 40 * kMiB, junk.size()), std::vector<uint8_t>(junk.size(), 0));
     std::string fsck;
     EXPECT_EQ(Fsck(&fsck), 0) << fsck;
     // The file system is usable: mtools sees an empty root at the volume's offset.
@@ -173,7 +178,7 @@ TEST_F(FormatterTest, DiskFaultsEndTheFormatAsFailed)
     EXPECT_NE(ReadBootSector(image_, kStart * 512).fsType.substr(0, 3), "FAT");  // no file system laid out
 
     MakeKey(32 * kMiB, "fault 0 write 20063\n");
-    const std::string outside = Outside();
+    const std::vector<uint8_t> outside = Outside();
     r = Format(512);
     EXPECT_FALSE(r.doneResult);
     EXPECT_LT(r.percents.size(), 50u);
@@ -193,7 +198,7 @@ TEST_F(FormatterTest, CallbackCanStopTheFormat)
 TEST_F(FormatterTest, RefusesWhatItCannotFormat)
 {
     MakeKey(16 * kMiB);
-    const std::string before = ReadBytes(image_, 0, kStart * 512 + 17 * kMiB);
+    const std::vector<uint8_t> before = ReadBytes(image_, 0, kStart * 512 + 17 * kMiB);
     struct Case {
         const char16_t* root;
         const char16_t* fs;
@@ -230,7 +235,7 @@ TEST_F(FormatterTest, LargeVolumeGetsFat32)
     MakeKey(8ull << 30);
     // FAT16 cannot hold 8 GiB with any cluster, as the program's ladder finds out.
     EXPECT_TRUE(Contains(Format(65536, true).commands, CLUSTERSIZETOOSMALL));
-    const std::string outside = Outside();
+    const std::vector<uint8_t> outside = Outside();
     Reports r = Format(0, true, u"FAT32");  // quick: the pass over 8 GiB is not what is tested here
     ASSERT_TRUE(r.doneResult);
     EXPECT_TRUE(r.percents.empty());

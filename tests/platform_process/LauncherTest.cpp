@@ -1,6 +1,7 @@
 // The installer launcher as the program runs it: "syslinux\syslinux.exe -f C:\" started by
 // CreateProcessA from the run folder, on a key formatted by FormatEx.
-#include "SandboxDisk.h"
+#include "BootSector.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/Formatter.h"
 #include "platform/Win32.h"
@@ -9,7 +10,6 @@
 
 #include <sys/stat.h>
 
-using namespace testing_support;
 
 namespace {
 
@@ -25,8 +25,9 @@ protected:
         ASSERT_EQ(mkdir((run_ + "/syslinux").c_str(), 0755), 0);
         ASSERT_EQ(Shell("cp " + std::string(SYSLINUX_LAUNCHER) + " " + run_ + "/syslinux/syslinux.exe"), 0);
         image_ = folder_.Path() + "/key.img";
-        MakeImage(image_, 63 * 512 + (32 << 20), 63, (32 << 20) / 512);
-        UseMachine(folder_.Path(), "disk 0 USBSTOR key.img \"Test key\"\n");
+        MakeImage(image_, 63 * 512 + (32 << 20));
+        WriteMbr(image_, {{0x80, 0x06, 63, (32 << 20) / 512}});
+        folder_.UseThroughEnvironment("disk 0 USBSTOR key.img \"Test key\"\n");
     }
 
     long Install(std::string commandLine)
@@ -45,7 +46,7 @@ protected:
         return code;
     }
 
-    TempFolder folder_;
+    Sandbox folder_;
     std::string run_, image_;
 };
 
@@ -53,7 +54,7 @@ TEST_F(LauncherTest, InstallsSyslinuxIntoTheVolumeAtItsOffset)
 {
     std::u16string root = u"C:\\", fs = u"FAT", label;
     platform::FormatEx(root.data(), 12, fs.data(), label.data(), TRUE, 1024, Quiet);
-    const std::string mbr = ReadBytes(image_, 0, 512);
+    const std::vector<uint8_t> mbr = ReadBytes(image_, 0, 512);
 
     EXPECT_EQ(Install("syslinux\\syslinux.exe -f C:\\"), 0);
     std::string listing;
@@ -63,7 +64,7 @@ TEST_F(LauncherTest, InstallsSyslinuxIntoTheVolumeAtItsOffset)
     EXPECT_NE(listing.find("::/ldlinux.c32"), std::string::npos) << listing;
     EXPECT_EQ(ReadBytes(image_, 0, 512), mbr);  // the disk's boot record is the program's business
     // The volume boot sector now holds SYSLINUX's loader and still describes the same FAT.
-    EXPECT_EQ(ReadBytes(image_, 63 * 512 + 3, 8), "SYSLINUX");
+    EXPECT_EQ(Text(ReadBytes(image_, 63 * 512 + 3, 8)), "SYSLINUX");
     EXPECT_EQ(ReadBootSector(image_, 63 * 512).hiddenSectors, 63u);
     const std::string copy = folder_.Path() + "/volume.img";
     ExtractRange(image_, 63 * 512, 32 << 20, copy);

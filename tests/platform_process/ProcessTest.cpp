@@ -1,4 +1,4 @@
-#include "SandboxDisk.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/DriveMap.h"
 #include "platform/Handles.h"
@@ -17,9 +17,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using testing_support::MakeImage;
-using testing_support::TempFolder;
-using testing_support::UseMachine;
 
 namespace {
 
@@ -35,7 +32,6 @@ protected:
     }
     void TearDown() override
     {
-        unsetenv("PROBE_OUT");
         EXPECT_EQ(platform::OpenHandleCount(), handlesBefore_);
     }
 
@@ -89,7 +85,7 @@ TEST_F(ProcessTest, ResolvesTheProgramInTheGivenFolderAddingExe)
     // The way the program names its installer: a relative path with backslashes.
     ASSERT_EQ(mkdir((folder_.Path() + "/tools").c_str(), 0755), 0);
     const std::string copy = folder_.Path() + "/tools/probe.exe";
-    ASSERT_EQ(testing_support::Shell("cp " + std::string(PROCESS_PROBE) + " " + copy), 0);
+    ASSERT_EQ(Shell("cp " + std::string(PROCESS_PROBE) + " " + copy), 0);
 
     EXPECT_EQ(RunToEnd("tools\\probe.exe one", folder_.Path().c_str()), 0);
     EXPECT_EQ(ProbeLines("arg"), std::vector<std::string>{"one"});
@@ -183,16 +179,16 @@ TEST_F(ProcessTest, ClosingTheHandlesOfARunningChildLeavesNoZombie)
 
 TEST_F(ProcessTest, ChildSeesTheDriveMap)
 {
-    TempFolder machine;
+    Sandbox machine;
     const std::string odd = machine.Path() + "/odd:name;100%";  // characters the map must escape
     ASSERT_EQ(mkdir(odd.c_str(), 0755), 0);
-    MakeImage(odd + "/key.img", 8 << 20, 63, 16000);
+    MakeImage(odd + "/key.img", 8 << 20);
+    WriteMbr(odd + "/key.img", {{0x80, 0x06, 63, 16000}});
     MakeImage(machine.Path() + "/floppy.img", 1474560);
-    UseMachine(machine.Path(), "disk 0 USBSTOR odd:name;100%/key.img \"Test key\"\n"
-                               "floppy A floppy.img\n");
+    machine.UseThroughEnvironment("disk 0 USBSTOR odd:name;100%/key.img \"Test key\"\n"
+                                  "floppy A floppy.img\n");
     setenv("BOOTWRIGHT_DRIVES", "stale", 1);
     ASSERT_EQ(RunToEnd(PROCESS_PROBE), 0);
-    unsetenv("BOOTWRIGHT_DRIVES");
     std::vector<std::string> lines = ProbeLines("drives");
     ASSERT_EQ(lines.size(), 1u);
     auto drives = platform::DecodeDriveMap(lines[0]);

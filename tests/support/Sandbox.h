@@ -1,61 +1,43 @@
-// Sandbox machines in temporary folders, and the few file helpers the key tests share.
+// The sandbox machine of a test: a temporary folder with sparse images and a machine.conf
+// (disks, floppies, fault lines), made the machine of this process. The cleanup after each
+// test puts an empty machine in its place.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-class CKeyDrive;
+#include "tests/support/Bytes.h"
+#include "tests/support/Mbr.h"
+#include "tests/support/Shell.h"
+#include "tests/support/TempFolder.h"
 
-constexpr uint64_t kMiB = 1024 * 1024;
-constexpr uint64_t kCylinder = 255 * 63 * 512;
-
-// machine.conf and sparse images in a fresh folder, the machine of the process from Use()
-// until the object goes; then an empty machine, never this computer's disks.
-class Sandbox {
+class Sandbox : public TempFolder {
 public:
-    Sandbox();
-    ~Sandbox();
+    // Disk N (in the order added) on a sparse image diskN.img of that size; returns its path.
     std::string AddDisk(const std::string& bus, uint64_t size, const std::string& model = "Test disk");
     std::string AddFloppy(char drive);   // a blank 1.44 MB floppy; path of its image
-    std::string ImagePath(int disk) const { return path + "/disk" + std::to_string(disk) + ".img"; }
+    std::string ImagePath(int disk) const { return *this / ("disk" + std::to_string(disk) + ".img"); }
+    // Any other line: a fault ("fault 1 write 4096"), a disk on a block device.
     void AddLine(const std::string& line) { m_lines.push_back(line); }
-    void Use();
-    // Disk 0 a system disk (C:), disk 1 a USB key (D:) of the given size; discovered, and
-    // D: opened. Returns the key's image.
-    std::string UseKey(CKeyDrive& drive, uint64_t keySize, const std::vector<std::string>& extra = {});
 
-    std::string path;
+    // Writes machine.conf from what was added and makes it the machine of this process.
+    void Use();
+    // The same with a machine.conf the test writes in full.
+    void UseConf(const std::string& conf);
+    // BOOTWRIGHT_MACHINE names the folder, and the machine is built from it on next use, as
+    // in the program and the programs it starts.
+    void UseThroughEnvironment(const std::string& conf);
 
 private:
     std::vector<std::string> m_lines;
     int m_disks = 0;
 };
 
-// The working folder for the life of the object.
-class WorkingFolder {
-public:
-    explicit WorkingFolder(const std::string& folder);
-    ~WorkingFolder();
-
-private:
-    std::string m_previous;
+// A test on a sandbox machine, in the folder `dir`.
+class SandboxTest : public ::testing::Test {
+protected:
+    Sandbox dir;
 };
-
-std::vector<uint8_t> ReadBytes(const std::string& path, uint64_t offset, size_t count);
-void WriteBytes(const std::string& path, uint64_t offset, const std::vector<uint8_t>& bytes);
-void MakeFile(const std::string& path, const std::vector<uint8_t>& bytes);
-uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at);
-// Sector 0 of an image: a partition table with one FAT16 entry, `count` sectors from sector
-// `first`, and nothing else.
-void WriteOnePartition(const std::string& image, uint32_t first, uint32_t count);
-// A shell command's exit status; what it printed goes to output when asked.
-int Shell(const std::string& command, std::string* output = nullptr);
-
-// A key image with one FAT partition from sector 63 (FAT12 under 16 MiB, FAT16 from there),
-// made with sfdisk and mkfs.fat; and the files of that partition through mtools.
-constexpr uint64_t kPartitionOffset = 63 * 512;
-void MakeFatKey(const std::string& image);
-std::string KeyFileText(const std::string& image, const std::string& name);   // "" when missing
-void PutKeyFileText(const std::string& image, const std::string& name, const std::string& text);
-std::string KeyListing(const std::string& image, const std::string& folder = "/");   // mdir -a -b

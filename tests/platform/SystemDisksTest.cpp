@@ -1,6 +1,11 @@
 // System disks and the mount points on a disk, decided by device numbers: made-up sysfs trees
 // whose devices carry the numbers of real file systems, and a real loop device.
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/Devices.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/SystemDisks.h"
 #include "platform/WriteGuard.h"
@@ -13,7 +18,6 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-using namespace testing_support;
 namespace fs = std::filesystem;
 using Names = std::set<std::string>;
 
@@ -38,7 +42,7 @@ TEST(SystemDisksTest, UsbDiskUnderRootNamedDevRootIsNeverAKey)
     dev_t root = DeviceOf("/");
     if (major(root) == 0)
         GTEST_SKIP() << "/ lies on no block device here";
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     sys.AddDisk("sda", Usb(1), 2048, "A", "Root", "240:0", 2);
     sys.AddDisk("sdb", Usb(2), 2048, "B", "Key", "240:16", 1);
@@ -74,7 +78,6 @@ TEST(SystemDisksTest, UsbDiskUnderRootNamedDevRootIsNeverAKey)
                              nullptr);
     EXPECT_NE(key, INVALID_HANDLE_VALUE);
     CloseHandle(key);
-    platform::Machine::Replace(nullptr);
 
     // This computer's own disk under / is one too, whatever its partitions are called.
     std::string node = fs::canonical("/sys/dev/block/" + MajorMinor(root)).string();
@@ -88,7 +91,7 @@ TEST(SystemDisksTest, ZfsOrBtrfsRootProtectsEveryDiskCarryingItsSignature)
     dev_t shm = DeviceOf("/dev/shm");
     if (shm == 0 || major(shm) != 0)
         GTEST_SKIP() << "no anonymous-device mount at /dev/shm here";
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     sys.AddDisk("sda", Usb(1), 2048, "A", "Pool", "240:0", 1);
     sys.AddDisk("sdb", Usb(2), 2048, "B", "Key", "240:16", 1);
@@ -96,9 +99,9 @@ TEST(SystemDisksTest, ZfsOrBtrfsRootProtectsEveryDiskCarryingItsSignature)
     sys.AddDisk("sdd", Usb(4), 2048, "D", "Unreadable", "240:48", 1);
     // sda1: uberblock magic in label 0, little-endian; the whole of sdc: big-endian, in the
     // last label only; sdb1: a btrfs superblock; sdd1 cannot be read, so it may hold anything.
-    WriteAt(sys.dev + "/sda1", 128 * 1024 + 3 * 1024, {0x0c, 0xb1, 0xba, 0, 0, 0, 0, 0});
-    WriteAt(sys.dev + "/sdc", (768 + 128 + 5) * 1024, {0, 0, 0, 0, 0, 0xba, 0xb1, 0x0c});
-    WriteAt(sys.dev + "/sdb1", 0x10040, Bytes("_BHRfS_M"));
+    WriteBytes(sys.dev + "/sda1", 128 * 1024 + 3 * 1024, {0x0c, 0xb1, 0xba, 0, 0, 0, 0, 0});
+    WriteBytes(sys.dev + "/sdc", (768 + 128 + 5) * 1024, {0, 0, 0, 0, 0, 0xba, 0xb1, 0x0c});
+    WriteBytes(sys.dev + "/sdb1", 0x10040, Bytes("_BHRfS_M"));
     fs::remove(sys.dev + "/sdd1");
     sys.paths.systemMountPoints = {"/dev/shm"};
 
@@ -132,7 +135,7 @@ TEST(SystemDisksTest, RootOnLvmAndOnRaid1AcrossTwoDisks)
     if (major(root) == 0)
         GTEST_SKIP() << "/ lies on no block device here";
     for (bool raid : {false, true}) {
-        TempDir dir;
+        TempFolder dir;
         FakeSysfs sys(dir);
         sys.AddDisk("sda", Usb(1), 2048, "A", "One", "240:0", 2);
         sys.AddDisk("sdb", Usb(2), 2048, "B", "Two", "240:16", 2);
@@ -150,7 +153,7 @@ TEST(SystemDisksTest, RootOnLvmAndOnRaid1AcrossTwoDisks)
 
 TEST(SystemDisksTest, SwapOnAPartitionAndInAFile)
 {
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     sys.AddDisk("sda", Usb(1), 2048, "A", "Key", "240:0", 1);
     sys.AddDisk("sdb", Usb(2), 2048, "B", "Swap", "240:16", 2);
@@ -171,7 +174,7 @@ TEST(SystemDisksTest, SwapOnAPartitionAndInAFile)
 
 TEST(SystemDisksTest, MountPointsOnADiskGoByNumberNotByName)
 {
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     sys.AddDisk("sdb", Usb(1), 2048, "K", "Key", "240:16", 1);
     sys.AddDisk("sdc", Usb(2), 2048, "O", "Other", "240:32", 1);
@@ -186,66 +189,38 @@ TEST(SystemDisksTest, MountPointsOnADiskGoByNumberNotByName)
     EXPECT_TRUE(platform::MountPointsOnDisk(sys.paths, makedev(240, 48)).empty());
 }
 
-std::string FirstLine(const std::string& command)
-{
-    std::string line;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256] = {};
-        if (std::fgets(buffer, sizeof buffer, pipe))
-            line = buffer;
-        ::pclose(pipe);
-    }
-    return line.substr(0, line.find('\n'));
-}
-
-// Undoes what the test below set up, also when an assertion failed.
-struct LoopCleanup {
-    std::string loop, mountPoint;
-    ~LoopCleanup()
-    {
-        if (!mountPoint.empty())
-            ::umount2(mountPoint.c_str(), MNT_DETACH);
-        if (!loop.empty())
-            std::system(("losetup -d " + loop).c_str());
-    }
-};
-
 // Formats a partition and mounts it; false where the tool or the kernel's driver is missing.
 bool FormatAndMount(const std::string& part, const std::string& folder, const std::string& type)
 {
     std::string mkfs = type == "vfat" ? "mkfs.fat" : type == "ext4" ? "mkfs.ext4 -q -F" : "mkfs.btrfs -q -f";
-    return std::system((mkfs + " " + part + " >/dev/null 2>&1 && mount -t " + type + " " + part + " " + folder +
-                        " 2>/dev/null")
-                           .c_str()) == 0;
+    return Shell(mkfs + " " + part + " && mount -t " + type + " " + part + " " + folder) == 0;
 }
 
 TEST(SystemDisksTest, APartitionOfARealLoopDiskIsFoundAndUnmounted)
 {
-    TempDir dir;
+    TempFolder dir;
     std::string image = dir / "key.img";
     MakeImage(image, 128 << 20);
     WriteMbr(image, {{0x80, 0x0C, 2048, 250000}});
-    LoopCleanup cleanup;
-    cleanup.loop = FirstLine("losetup -f --show -P " + image + " 2>/dev/null");
-    if (cleanup.loop.empty())
+    std::string loop = AttachLoop(image, true);
+    if (loop.empty())
         GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
-    std::string part = cleanup.loop + "p1";
+    std::string part = loop + "p1";
     for (int i = 0; i < 50 && ::access(part.c_str(), F_OK) != 0; ++i)
         ::usleep(20000);
     if (::access(part.c_str(), F_OK) != 0)  // a kernel without the MBR partition reader
-        std::system(("partx -a " + cleanup.loop + " 2>/dev/null").c_str());
+        Shell("partx -a " + loop);
     std::string folder = dir / "mnt";
     fs::create_directory(folder);
     if (!FormatAndMount(part, folder, "vfat") && !FormatAndMount(part, folder, "ext4"))
         GTEST_SKIP() << "the loop device's partition cannot be formatted and mounted here";
-    cleanup.mountPoint = folder;
 
     struct stat st {};
-    ASSERT_EQ(::stat(cleanup.loop.c_str(), &st), 0);
+    ASSERT_EQ(::stat(loop.c_str(), &st), 0);
     platform::SysfsPaths real;  // this computer's sysfs and mount table
     platform::Disk disk;
     disk.deviceNumber = st.st_rdev;
-    disk.backing = cleanup.loop;
+    disk.backing = loop;
     EXPECT_EQ(platform::MountPointsOnDisk(real, st.st_rdev), std::vector<std::string>{folder});
     EXPECT_FALSE(platform::IsSystemDisk(real, st.st_rdev));
     {

@@ -1,36 +1,13 @@
 // FlushFileBuffers on a disk that is a block device: what was written reaches the device,
 // and what the system held of it in memory is dropped, so that the next read comes from
 // the device. Reading a key back after writing it relies on this.
-#include "tests/platform/SandboxFixture.h"
+#include "platform/Win32.h"
+#include "tests/support/Devices.h"
+#include "tests/support/Sandbox.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <unistd.h>
 
 namespace {
-
-using namespace testing_support;
-
-// A loop device over an image, detached when the object goes, whatever the test's outcome.
-class LoopDevice {
-public:
-    explicit LoopDevice(const std::string& image)
-    {
-        if (FILE* out = ::popen(("losetup -f --show " + image + " 2>/dev/null").c_str(), "r")) {
-            char line[64] = "";
-            if (std::fgets(line, sizeof line, out))
-                path = std::string(line, std::strcspn(line, "\n"));
-            ::pclose(out);
-        }
-    }
-    ~LoopDevice()
-    {
-        if (!path.empty())
-            std::system(("losetup -d " + path).c_str());
-    }
-    std::string path;
-};
 
 std::vector<uint8_t> ReadFromStart(HANDLE disk)
 {
@@ -48,10 +25,10 @@ TEST_F(FileFlushTest, AfterAFlushADiskIsReadFromTheDeviceNotFromMemory)
     MakeImage(dir / "system.img", 1 << 20);
     std::string image = dir / "key.img";
     MakeImage(image, 4 << 20);
-    LoopDevice loop(image);
-    if (loop.path.empty() || ::access(loop.path.c_str(), R_OK | W_OK) != 0)
+    std::string loop = AttachLoop(image);
+    if (loop.empty() || ::access(loop.c_str(), R_OK | W_OK) != 0)
         GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
-    UseMachine("disk 0 IDE system.img \"System\"\ndisk 1 USBSTOR " + loop.path + " \"Loop key\"\n");
+    dir.UseConf("disk 0 IDE system.img \"System\"\ndisk 1 USBSTOR " + loop + " \"Loop key\"\n");
     HANDLE disk = CreateFileA("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(disk, INVALID_HANDLE_VALUE);
@@ -60,14 +37,14 @@ TEST_F(FileFlushTest, AfterAFlushADiskIsReadFromTheDeviceNotFromMemory)
     DWORD moved = 0;
     ASSERT_TRUE(WriteFile(disk, written.data(), 4096, &moved, nullptr));
     ASSERT_TRUE(FlushFileBuffers(disk));
-    EXPECT_EQ(ReadAt(image, 0, 4096), written) << "the write reached the device";
+    EXPECT_EQ(ReadBytes(image, 0, 4096), written) << "the write reached the device";
 
     // The device changes behind the system's back, as a key does that keeps other data than
     // it was given: memory still holds what was written.
     ReadFromStart(disk);
-    WriteAt(image, 0, std::vector<uint8_t>(4096, 0x5A));
+    WriteBytes(image, 0, std::vector<uint8_t>(4096, 0x5A));
     if (ReadFromStart(disk) != written)
-        GTEST_SKIP() << "the system keeps nothing of " << loop.path << " in memory here";
+        GTEST_SKIP() << "the system keeps nothing of " << loop << " in memory here";
     ASSERT_TRUE(FlushFileBuffers(disk));
     EXPECT_EQ(ReadFromStart(disk), std::vector<uint8_t>(4096, 0x5A));
     CloseHandle(disk);

@@ -1,9 +1,12 @@
 // Disk, volume and floppy handles: bounds, faults, geometry and partition layouts.
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
 #include <cstring>
 
-using namespace testing_support;
 
 namespace {
 
@@ -22,14 +25,14 @@ protected:
         MakeImage(dir / "key.img", 4 * MiB);
         MakeImage(dir / "blank.img", 2 * MiB);
         WriteMbr(dir / "key.img", {{0x80, 0x0C, 2048, 4096}}, 0x12345678);
-        UseMachine("disk 0 USBSTOR key.img \"Kivra Key\"\ndisk 1 IDE blank.img \"System\"\n" + extra);
+        dir.UseConf("disk 0 USBSTOR key.img \"Kivra Key\"\ndisk 1 IDE blank.img \"System\"\n" + extra);
     }
 };
 
 TEST_F(DevicesTest, VolumeIsTheFirstPartitionWithinTheDisk)
 {
     TwoDisks();
-    WriteAt(dir / "key.img", 2048 * 512, {'V', 'O', 'L'});
+    WriteBytes(dir / "key.img", 2048 * 512, {'V', 'O', 'L'});
     HANDLE volume = OpenRW("\\\\.\\c:");  // a lower-case letter names the same volume
     ASSERT_NE(volume, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetFileSize(volume, nullptr), 4096u * 512);
@@ -40,7 +43,7 @@ TEST_F(DevicesTest, VolumeIsTheFirstPartitionWithinTheDisk)
     EXPECT_EQ(std::memcmp(bytes, "VOL", 3), 0);
 
     ASSERT_TRUE(WriteFile(volume, "NEW", 3, &n, nullptr));
-    EXPECT_EQ(ReadAt(dir / "key.img", 2048 * 512 + 512, 3), (std::vector<uint8_t>{'N', 'E', 'W'}));
+    EXPECT_EQ(ReadBytes(dir / "key.img", 2048 * 512 + 512, 3), (std::vector<uint8_t>{'N', 'E', 'W'}));
     CloseHandle(volume);
 
     // The blank disk is one whole-device volume.
@@ -93,14 +96,14 @@ TEST_F(DevicesTest, TransfersStopAtTheEndOfDiskAndVolume)
         CloseHandle(h);
     }
     // The image never grew.
-    EXPECT_EQ(ReadAt(dir / "key.img", 4 * MiB - 512, 1024).size(), 512u);
-    EXPECT_EQ(ReadAt(dir / "key.img", 2048 * 512 + 4096 * 512 - 1, 2), (std::vector<uint8_t>{0xEE, 0x00}));  // not past the volume
+    EXPECT_EQ(ReadBytes(dir / "key.img", 4 * MiB - 512, 1024).size(), 512u);
+    EXPECT_EQ(ReadBytes(dir / "key.img", 2048 * 512 + 4096 * 512 - 1, 2), (std::vector<uint8_t>{0xEE, 0x00}));  // not past the volume
 }
 
 TEST_F(DevicesTest, FaultedSectorsFailAndMoveNothing)
 {
     TwoDisks("fault 0 read 2050\nfault 0 write 2051\n");
-    WriteAt(dir / "key.img", 2050 * 512, std::vector<uint8_t>(512, 0x11));
+    WriteBytes(dir / "key.img", 2050 * 512, std::vector<uint8_t>(512, 0x11));
     HANDLE disk = OpenRW("\\\\.\\PhysicalDrive0");
     std::vector<uint8_t> buffer(8 * 512, 0xAB);
     DWORD n = 99;
@@ -115,7 +118,7 @@ TEST_F(DevicesTest, FaultedSectorsFailAndMoveNothing)
     EXPECT_EQ(n, 1024u);
     EXPECT_FALSE(WriteFile(disk, buffer.data(), 2 * 512, &n, nullptr));  // 2050 and 2051
     EXPECT_EQ(GetLastError(), ERROR_WRITE_FAULT);
-    EXPECT_EQ(ReadAt(dir / "key.img", 2050 * 512, 1)[0], 0x11);
+    EXPECT_EQ(ReadBytes(dir / "key.img", 2050 * 512, 1)[0], 0x11);
     // Writing the read-faulted sector works.
     ASSERT_TRUE(WriteFile(disk, buffer.data(), 512, &n, nullptr));
     CloseHandle(disk);
@@ -134,7 +137,7 @@ TEST_F(DevicesTest, GeometryCountsWholeCylinders)
     MakeImage(dir / "key.img", 123 * cylinder + 7 * 512);
     MakeImage(dir / "hd.img", 2 * cylinder);
     MakeImage(dir / "fd.img", 1474560);
-    UseMachine("disk 0 USBSTOR key.img \"K\"\ndisk 1 IDE hd.img \"H\"\nfloppy A fd.img\n");
+    dir.UseConf("disk 0 USBSTOR key.img \"K\"\ndisk 1 IDE hd.img \"H\"\nfloppy A fd.img\n");
 
     DISK_GEOMETRY g{};
     std::memset(&g, 0x5A, sizeof g);
@@ -227,7 +230,7 @@ TEST_F(DevicesTest, UnpartitionedDiskIsOneEntrySpanningIt)
     // Boot code where a table would be must not be taken for one.
     boot[446] = 0x80; boot[450] = 0x0C; boot[454] = 1; boot[458] = 0x10;
     boot[510] = 0x55; boot[511] = 0xAA;
-    WriteAt(dir / "blank.img", 0, boot);
+    WriteBytes(dir / "blank.img", 0, boot);
     ASSERT_TRUE(DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_LAYOUT, nullptr, 0, &layout, 40, &returned, nullptr));
     EXPECT_EQ(layout.PartitionCount, 1u);
     EXPECT_EQ(layout.PartitionEntry[0].PartitionType, 0x0C);
@@ -264,8 +267,8 @@ TEST_F(DevicesTest, SetLayoutWritesTheTableAndKeepsTheBootCode)
     std::vector<uint8_t> code(512);
     for (int i = 0; i < 512; ++i)
         code[i] = uint8_t(i ^ 0x5C);
-    WriteAt(dir / "key.img", 0, code);
-    UseMachine("disk 0 USBSTOR key.img \"K\"\n");
+    WriteBytes(dir / "key.img", 0, code);
+    dir.UseConf("disk 0 USBSTOR key.img \"K\"\n");
 
     HANDLE disk = OpenRW("\\\\.\\PhysicalDrive0");
     auto request = Request(32256, 1011677184, 0x01020304);
@@ -274,7 +277,7 @@ TEST_F(DevicesTest, SetLayoutWritesTheTableAndKeepsTheBootCode)
                                 nullptr));
     CloseHandle(disk);
 
-    auto sector = ReadAt(dir / "key.img", 0, 512);
+    auto sector = ReadBytes(dir / "key.img", 0, 512);
     EXPECT_TRUE(std::equal(code.begin(), code.begin() + 440, sector.begin()));
     EXPECT_EQ(std::vector<uint8_t>(sector.begin() + 440, sector.begin() + 444), (std::vector<uint8_t>{4, 3, 2, 1}));
     // first sector 63 = CHS 0/1/1; last sector 1975994 = cylinder 122, head 254, sector 63
@@ -290,14 +293,14 @@ TEST_F(DevicesTest, SetLayoutPastCylinder1023AndRefusals)
 {
     uint64_t cylinder = 255ull * 63 * 512;
     MakeImage(dir / "big.img", 1100 * cylinder);
-    UseMachine("disk 0 USBSTOR big.img \"K\"\n");
+    dir.UseConf("disk 0 USBSTOR big.img \"K\"\n");
     HANDLE disk = OpenRW("\\\\.\\PhysicalDrive0");
     DWORD returned = 0;
 
     auto request = Request(2048 * 512, int64_t(1100 * cylinder) - 2048 * 512);
     ASSERT_TRUE(DeviceIoControl(disk, IOCTL_DISK_SET_DRIVE_LAYOUT, request.data(), 168, nullptr, 0, &returned,
                                 nullptr));
-    auto sector = ReadAt(dir / "big.img", 0, 512);
+    auto sector = ReadBytes(dir / "big.img", 0, 512);
     EXPECT_EQ(std::vector<uint8_t>(sector.begin() + 451, sector.begin() + 454), (std::vector<uint8_t>{254, 0xFF, 0xFF}));
     // 2048 = cylinder 0, head 32, sector 33
     EXPECT_EQ(std::vector<uint8_t>(sector.begin() + 447, sector.begin() + 450), (std::vector<uint8_t>{32, 33, 0}));
@@ -316,7 +319,7 @@ TEST_F(DevicesTest, SetLayoutPastCylinder1023AndRefusals)
     std::memcpy(&fiveUsed[8 + 4 * 32 + 8], &five[16], 8);  // entry 5 gets a length
     EXPECT_FALSE(DeviceIoControl(disk, IOCTL_DISK_SET_DRIVE_LAYOUT, fiveUsed.data(), 200, nullptr, 0, &returned,
                                  nullptr));
-    EXPECT_EQ(ReadAt(dir / "big.img", 0, 512), sector);
+    EXPECT_EQ(ReadBytes(dir / "big.img", 0, 512), sector);
     CloseHandle(disk);
 
     // Only a handle opened for writing changes the table.
@@ -331,12 +334,12 @@ TEST_F(DevicesTest, SetLayoutPastCylinder1023AndRefusals)
 TEST_F(DevicesTest, DevicesAreNeverCreatedOrEmptied)
 {
     TwoDisks();
-    WriteAt(dir / "key.img", 100, {1, 2, 3});
+    WriteBytes(dir / "key.img", 100, {1, 2, 3});
     for (DWORD disposition : {CREATE_ALWAYS, CREATE_NEW, TRUNCATE_EXISTING})
         EXPECT_EQ(CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE, 3, nullptr, disposition, 0,
                               nullptr),
                   INVALID_HANDLE_VALUE);
-    EXPECT_EQ(ReadAt(dir / "key.img", 100, 3), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadBytes(dir / "key.img", 100, 3), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(OpenRW("\\\\.\\PhysicalDrive2"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(OpenRW("\\\\.\\Q:"), INVALID_HANDLE_VALUE);

@@ -1,7 +1,12 @@
 // The images folder the file dialogs open first, and the files made in a user's folders
 // while the program runs as root on their behalf (as under pkexec or sudo).
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
+#include "platform/TestHooks.h"
 #include "platform/UserFolders.h"
 
 #include <cstdlib>
@@ -10,37 +15,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace testing_support;
 
 namespace {
 
-// Keeps the working folder, the elevation variables and the home hook as they were.
 class UserFoldersTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char cwd[4096];
-        ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-        savedCwd = cwd;
-        for (const char* name : {"PKEXEC_UID", "SUDO_UID"}) {
-            if (const char* value = std::getenv(name))
-                saved.emplace_back(name, value);
+        for (const char* name : {"PKEXEC_UID", "SUDO_UID"})
             ::unsetenv(name);
-        }
         ::chmod(dir.Path().c_str(), 0755);  // the stand-in user must reach their home inside
         if (struct passwd* entry = ::getpwnam("nobody")) {
             other = entry->pw_uid;
             otherGid = entry->pw_gid;
         }
-    }
-    void TearDown() override
-    {
-        platform::SetHomeForTest(nullptr);
-        ::unsetenv("PKEXEC_UID");
-        ::unsetenv("SUDO_UID");
-        for (const auto& [name, value] : saved)
-            ::setenv(name.c_str(), value.c_str(), 1);
-        EXPECT_EQ(::chdir(savedCwd.c_str()), 0);
     }
 
     // Runs as root for `nobody`, whose home is a folder of the test's.
@@ -68,13 +56,11 @@ protected:
         return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
 
-    TempDir dir;
+    TempFolder dir;
     std::string run = dir / "run";
     std::string home = dir / "home";
     std::optional<uid_t> other;
     gid_t otherGid = 0;
-    std::string savedCwd;
-    std::vector<std::pair<std::string, std::string>> saved;
 };
 
 TEST_F(UserFoldersTest, WithoutElevationTheWorkingFoldersImagesComeFirstThenTheHomeFolder)

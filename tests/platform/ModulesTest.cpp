@@ -46,18 +46,9 @@ class LanguageTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-            const char* value = std::getenv(name);
-            saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
             ::unsetenv(name);
-        }
     }
-    void TearDown() override
-    {
-        for (auto& [name, value] : saved)
-            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
-    }
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
 
 TEST_F(LanguageTest, FirstSetLocaleVariableDecides)

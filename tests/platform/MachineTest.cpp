@@ -1,5 +1,10 @@
 // The machine: sandbox folders, drive letters, and this computer seen through a made-up sysfs.
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/Devices.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/OwnCalls.h"
 #include "platform/SysfsMachine.h"
@@ -10,7 +15,6 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
@@ -22,7 +26,7 @@ TEST_F(MachineTest, SandboxConfigurationIsReadWithCommentsAndQuotes)
     MakeImage(dir / "a.img", 1 << 20);
     MakeImage(dir / "b.img", 2 << 20);
     MakeImage(dir / "fd.img", 1474560);
-    UseMachine("# demo\n\ndisk 0 IDE a.img \"System # disk\"  # trailing\n"
+    dir.UseConf("# demo\n\ndisk 0 IDE a.img \"System # disk\"  # trailing\n"
                "disk 1 usbstor b.img \"Kivra 2 MB\"\nfloppy B fd.img\nfault 1 write 7\n");
     auto& disks = platform::Machine::Current().Disks();
     ASSERT_EQ(disks.size(), 2u);
@@ -85,19 +89,17 @@ TEST_F(MachineTest, ABackingIsOneDisksOwnFileOrBlockDevice)
 
 TEST_F(MachineTest, UnusableSandboxGivesAnEmptyMachineAndSaysWhy)
 {
-    WriteText(dir / "machine.conf", "\nbogus\n");
-    ::setenv("BOOTWRIGHT_MACHINE", dir.Path().c_str(), 1);
-    platform::Machine::Replace(nullptr);
+    dir.UseThroughEnvironment("\nbogus\n");
     ::testing::internal::CaptureStderr();
     DWORD drives = GetLogicalDrives();
     std::string said = ::testing::internal::GetCapturedStderr();
     char problem[512];
     DWORD length = GetMachineProblem(problem, sizeof problem);
-    ::unsetenv("BOOTWRIGHT_MACHINE");
     EXPECT_EQ(drives, 0u);
     EXPECT_NE(said.find("unknown item 'bogus'"), std::string::npos) << said;
     EXPECT_EQ(std::string(problem, length), dir / "machine.conf:2: unknown item 'bogus'");
     EXPECT_TRUE(InitDiskAccess());
+    ::unsetenv("BOOTWRIGHT_MACHINE");
     platform::Machine::Replace(nullptr);
     EXPECT_EQ(GetMachineProblem(problem, sizeof problem), 0u) << "this computer is no problem";
 }
@@ -107,7 +109,7 @@ TEST_F(MachineTest, RemovedLetterIsGoneForTheRestOfTheRun)
     MakeImage(dir / "a.img", 1 << 20);
     MakeImage(dir / "b.img", 1 << 20);
     MakeImage(dir / "fd.img", 1474560);
-    UseMachine("floppy A fd.img\ndisk 0 IDE a.img \"S\"\ndisk 1 USBSTOR b.img \"K\"\n");
+    dir.UseConf("floppy A fd.img\ndisk 0 IDE a.img \"S\"\ndisk 1 USBSTOR b.img \"K\"\n");
     EXPECT_EQ(GetLogicalDrives(), 0b1101u);
     EXPECT_FALSE(DefineDosDeviceA(DDD_REMOVE_DEFINITION, "D:", "\\Device\\HarddiskVolume2"));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
@@ -128,7 +130,7 @@ TEST_F(MachineTest, RemovedLetterIsGoneForTheRestOfTheRun)
 TEST_F(MachineTest, DiskDescriptionForTheKeyList)
 {
     MakeImage(dir / "k.img", 3 << 20);
-    UseMachine("disk 0 USBSTOR k.img \"Virtual Kivra\"\n");
+    dir.UseConf("disk 0 USBSTOR k.img \"Virtual Kivra\"\n");
     char model[64], path[256];
     ULONGLONG size = 0;
     ASSERT_TRUE(GetDiskDescription(0, model, sizeof model, &size, path, sizeof path));
@@ -143,7 +145,7 @@ TEST_F(MachineTest, DiskDescriptionForTheKeyList)
 
 TEST(SysfsMachineTest, UsbDisksAreFoundThroughTheirBusPath)
 {
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     struct stat root {};
     ASSERT_EQ(::stat("/", &root), 0);
@@ -190,17 +192,11 @@ TEST(SysfsMachineTest, BusPathRule)
 // A real block device (a loop device) presented as a USB key: opened, read and written.
 TEST(SysfsMachineTest, LoopDeviceAsUsbKeyIsReadAndWritten)
 {
-    TempDir dir;
+    TempFolder dir;
     MakeImage(dir / "key.img", 4 << 20);
     WriteMbr(dir / "key.img", {{0x80, 0x0C, 2048, 4096}});
-    WriteAt(dir / "key.img", 2048 * 512, {'L', 'O', 'O', 'P'});
-    std::string command = "losetup -f --show " + (dir / "key.img") + " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char line[256] = {};
-    bool got = pipe && std::fgets(line, sizeof line, pipe);
-    if (pipe)
-        ::pclose(pipe);
-    std::string loop = got ? std::string(line).substr(0, std::string(line).find('\n')) : "";
+    WriteBytes(dir / "key.img", 2048 * 512, {'L', 'O', 'O', 'P'});
+    std::string loop = AttachLoop(dir / "key.img");
     if (loop.empty() || ::access(loop.c_str(), R_OK | W_OK) != 0)
         GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
 
@@ -231,17 +227,16 @@ TEST(SysfsMachineTest, LoopDeviceAsUsbKeyIsReadAndWritten)
     EXPECT_TRUE(DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &returned, nullptr));
     EXPECT_EQ(g.MediaType, RemovableMedia);
     CloseHandle(disk);
-    platform::Machine::Replace(nullptr);
 
-    std::system(("losetup -d " + loop).c_str());
-    EXPECT_EQ(ReadAt(dir / "key.img", 2048 * 512, 4), (std::vector<uint8_t>{'K', 'E', 'Y', '!'}));
+    ReleaseDevicesUnder(dir.Path() + "/");   // detached: the image holds what reached the device
+    EXPECT_EQ(ReadBytes(dir / "key.img", 2048 * 512, 4), (std::vector<uint8_t>{'K', 'E', 'Y', '!'}));
 }
 
 }  // namespace
 
 TEST(SysfsMachineTest, KeysPluggedInLaterAreFoundAndNumbersNeverMove)
 {
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     const std::string usb = "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:";
     sys.AddDisk("sda", "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0", 1000000, "ATA", "Disk", "8:0");
@@ -267,12 +262,11 @@ TEST(SysfsMachineTest, KeysPluggedInLaterAreFoundAndNumbersNeverMove)
     EXPECT_EQ(CreateFileA("\\\\.\\PhysicalDrive1", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                           nullptr, OPEN_EXISTING, 0, nullptr),
               INVALID_HANDLE_VALUE);
-    platform::Machine::Replace(nullptr);
 }
 
 TEST(SysfsMachineTest, AMountedKeyIsUnmountedBeforeWritingOrNotWrittenAtAll)
 {
-    TempDir dir;
+    TempFolder dir;
     FakeSysfs sys(dir);
     sys.AddDisk("sdb", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0", 2048, "Kivra", "Key",
                 "8:16", 1);
@@ -290,7 +284,7 @@ TEST(SysfsMachineTest, AMountedKeyIsUnmountedBeforeWritingOrNotWrittenAtAll)
     DWORD moved = 0;
     EXPECT_FALSE(WriteFile(write, ones.data(), 512, &moved, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(ReadAt(sys.dev + "/sdb", 0, 512), std::vector<uint8_t>(512, 0));
+    EXPECT_EQ(ReadBytes(sys.dev + "/sdb", 0, 512), std::vector<uint8_t>(512, 0));
     CloseHandle(write);
 
     // Once nothing is mounted on it, it is written.
@@ -298,7 +292,6 @@ TEST(SysfsMachineTest, AMountedKeyIsUnmountedBeforeWritingOrNotWrittenAtAll)
     write = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                         nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_TRUE(WriteFile(write, ones.data(), 512, &moved, nullptr));
-    EXPECT_EQ(ReadAt(sys.dev + "/sdb", 0, 512), ones);
+    EXPECT_EQ(ReadBytes(sys.dev + "/sdb", 0, 512), ones);
     CloseHandle(write);
-    platform::Machine::Replace(nullptr);
 }

@@ -1,23 +1,25 @@
 // The demo machine script makes a machine the platform reads as intended.
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
 #include <cstdlib>
 #include <cstring>
 
-using namespace testing_support;
 
 namespace {
 
 TEST(MakeSandboxTest, DemoMachineHasAShopKeyAndABootFloppy)
 {
-    if (std::system("command -v sfdisk mkfs.fat mcopy syslinux >/dev/null 2>&1 || "
-                    "PATH=$PATH:/sbin:/usr/sbin command -v sfdisk >/dev/null") != 0)
+    if (Shell("command -v sfdisk mkfs.fat mcopy syslinux || PATH=$PATH:/sbin:/usr/sbin command -v sfdisk") != 0)
         GTEST_SKIP() << "sfdisk, mkfs.fat, mtools or syslinux missing";
-    TempDir dir;
-    std::string command = std::string(BOOTWRIGHT_SOURCE_DIR) + "/scripts/make-sandbox --key-size 80 " + dir.Path() +
-                          " >/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    ASSERT_EQ(std::system(command.c_str()), 0);  // again, over what it made
+    TempFolder dir;
+    std::string command = std::string(BOOTWRIGHT_SOURCE_DIR) + "/scripts/make-sandbox --key-size 80 " + dir.Path();
+    std::string output;
+    ASSERT_EQ(Shell(command, &output), 0) << output;
+    ASSERT_EQ(Shell(command, &output), 0) << output;  // again, over what it made
 
     std::string error;
     auto machine = platform::SandboxMachine::Load(dir.Path(), error);
@@ -30,10 +32,10 @@ TEST(MakeSandboxTest, DemoMachineHasAShopKeyAndABootFloppy)
     ASSERT_TRUE(key);
     EXPECT_EQ(key->offset, 1u << 20);
     EXPECT_EQ(key->length, (80u << 20) - (1u << 20));
-    auto boot = ReadAt(dir / "key.img", key->offset, 512);
+    auto boot = ReadBytes(dir / "key.img", key->offset, 512);
     EXPECT_EQ(std::string(boot.begin() + 71, boot.begin() + 76), "KIVRA");
-    EXPECT_EQ(ReadAt(dir / "key.img", 446 + 4, 1)[0], 0x0C);
-    auto floppy = ReadAt(dir / "floppy.img", 0, 512);
+    EXPECT_EQ(ReadBytes(dir / "key.img", 446 + 4, 1)[0], 0x0C);
+    auto floppy = ReadBytes(dir / "floppy.img", 0, 512);
     EXPECT_EQ(floppy.size(), 512u);
     EXPECT_NE(std::string(floppy.begin(), floppy.end()).find("SYSLINUX"), std::string::npos);
 }

@@ -1,12 +1,15 @@
 // Ordinary files through CreateFileA and the handle calls.
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/Handles.h"
 
 #include <dirent.h>
 #include <unistd.h>
 
-using namespace testing_support;
 
 namespace {
 
@@ -70,7 +73,7 @@ TEST_F(FilesTest, DispositionsGiveWindowsResultsAndErrors)
 
 TEST_F(FilesTest, KeyPathsAreRefusedUntilTheyAreReachable)
 {
-    UseMachine("");
+    dir.UseConf("");
     EXPECT_EQ(Open("E:\\syslinux.cfg", CREATE_ALWAYS), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
     EXPECT_FALSE(DeleteFileA("E:\\menu.msg"));
@@ -81,8 +84,6 @@ TEST_F(FilesTest, KeyPathsAreRefusedUntilTheyAreReachable)
 
 TEST_F(FilesTest, BackslashPathsAreRelativeToTheWorkingFolder)
 {
-    char old[4096];
-    ASSERT_TRUE(::getcwd(old, sizeof old));
     ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
     ::mkdir("images", 0755);
     HANDLE h = Open("images\\floppy.img", CREATE_ALWAYS);
@@ -92,10 +93,9 @@ TEST_F(FilesTest, BackslashPathsAreRelativeToTheWorkingFolder)
     DWORD needed = GetCurrentDirectoryA(0, nullptr);
     DWORD length = GetCurrentDirectoryA(sizeof cwd, cwd);
     DWORD tooSmall = GetCurrentDirectoryA(length, cwd);
-    ASSERT_EQ(::chdir(old), 0);
 
     EXPECT_TRUE(created);
-    EXPECT_EQ(ReadAt(dir / "images/floppy.img", 0, 1).size(), 0u);
+    EXPECT_EQ(ReadBytes(dir / "images/floppy.img", 0, 1).size(), 0u);
     EXPECT_EQ(::access((dir / "images/floppy.img").c_str(), F_OK), 0);
     EXPECT_EQ(std::string(cwd), dir.Path());
     EXPECT_EQ(length, dir.Path().size());
@@ -189,7 +189,7 @@ TEST_F(FilesTest, RepeatedOpenAndCloseLeaksNothing)
 {
     MakeImage(dir / "disk.img", 1 << 20);
     MakeImage(dir / "fd.img", 1474560);
-    UseMachine("disk 0 USBSTOR disk.img \"Key\"\nfloppy A fd.img\n");
+    dir.UseConf("disk 0 USBSTOR disk.img \"Key\"\nfloppy A fd.img\n");
     std::string path = dir / "leak.bin";
     // Warm up whatever the library allocates once.
     CloseHandle(Open(path, CREATE_ALWAYS));

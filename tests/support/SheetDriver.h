@@ -7,6 +7,11 @@
 #include <vector>
 
 #include "framework/Afx.h"
+#include "framework/TestSeam.h"
+
+// The Qt application of a test program, made offscreen when no display is set; it lives
+// to the end of the process.
+void EnsureApplication();
 
 class CSheetDriver {
 public:

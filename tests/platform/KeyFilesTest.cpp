@@ -1,6 +1,10 @@
 // Files on a key's FAT volume through the Windows file calls (mtools underneath), folder
 // listings, and copies with progress.
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/Handles.h"
 #include "platform/KeyPaths.h"
@@ -9,22 +13,8 @@
 #include <filesystem>
 #include <unistd.h>
 
-using namespace testing_support;
 
 namespace {
-
-// A shell command's exit status, with what it printed.
-int Shell(const std::string& command, std::string* output = nullptr)
-{
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    std::string text;
-    char buffer[4096];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        text.append(buffer, n);
-    if (output)
-        *output = text;
-    return ::pclose(pipe);
-}
 
 class KeyFilesTest : public SandboxTest {
 protected:
@@ -37,7 +27,7 @@ protected:
         uint32_t sectors = uint32_t(size / 512) - 63;
         WriteMbr(key, {{0x80, 0x06, 63, sectors}});
         ASSERT_EQ(Shell("mkfs.fat -F 16 --offset 63 " + key + " " + std::to_string(sectors / 2)), 0);
-        UseMachine("disk 0 IDE system.img \"System\"\ndisk 1 USBSTOR key.img \"Key\"\n");
+        dir.UseConf("disk 0 IDE system.img \"System\"\ndisk 1 USBSTOR key.img \"Key\"\n");
     }
     std::string Mtools(const std::string& tool, const std::string& args)
     {
@@ -134,12 +124,10 @@ TEST_F(KeyFilesTest, FilesAndFoldersOnAKeyGiveWindowsResults)
 
     // Nothing of this reached the working folder or the system disk.
     EXPECT_FALSE(std::filesystem::exists("D:") || std::filesystem::exists("boot"));
-    EXPECT_EQ(ReadAt(dir / "system.img", 0, 1 << 20), std::vector<uint8_t>(1 << 20, 0));
+    EXPECT_EQ(ReadBytes(dir / "system.img", 0, 1 << 20), std::vector<uint8_t>(1 << 20, 0));
     std::string fsck;
-    EXPECT_EQ(Shell("dd if=" + key + " of=" + dir / "part.img" + " bs=512 skip=63 status=none && fsck.fat -n " +
-                      dir / "part.img",
-                  &fsck),
-              0)
+    ExtractRange(key, 63 * 512, std::filesystem::file_size(key) - 63 * 512, dir / "part.img");
+    EXPECT_EQ(Shell("fsck.fat -n " + dir / "part.img", &fsck), 0)
         << fsck;
 }
 
@@ -188,7 +176,7 @@ TEST_F(KeyFilesTest, ACopyOntoTheKeyReportsAsTheBytesMove)
 
     // Copied back out, and refused over an existing file when asked.
     EXPECT_TRUE(CopyFileA("D:\\initrd.img", (dir / "back.img").c_str(), FALSE));
-    EXPECT_EQ(ReadAt(dir / "back.img", 0, data.size()), std::vector<uint8_t>(data.begin(), data.end()));
+    EXPECT_EQ(ReadBytes(dir / "back.img", 0, data.size()), std::vector<uint8_t>(data.begin(), data.end()));
     EXPECT_FALSE(CopyFileA((dir / "back.img").c_str(), "D:\\initrd.img", TRUE));
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
 
@@ -210,7 +198,6 @@ TEST_F(KeyFilesTest, AFolderIsListedSortedWithItsDotEntriesFirst)
     WriteText(tree + "/vmlinuz", "kernel");
     WriteText(tree + "/initrd.img", "ramdisk!");
     std::filesystem::create_directory_symlink("..", tree + "/modules/up");
-    std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
 
     WIN32_FIND_DATAA entry{};
@@ -242,7 +229,6 @@ TEST_F(KeyFilesTest, AFolderIsListedSortedWithItsDotEntriesFirst)
     EXPECT_TRUE(CreateDirectoryA("flash\\boot", nullptr));
     EXPECT_FALSE(CreateDirectoryA("flash\\boot", nullptr));
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-    std::filesystem::current_path(previous);
 }
 
 }  // namespace

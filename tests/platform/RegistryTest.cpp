@@ -1,7 +1,10 @@
 // The disk driver's list in the registry, read the way discovery reads it.
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
-using namespace testing_support;
 
 namespace {
 
@@ -33,7 +36,7 @@ protected:
 
 TEST_F(RegistryTest, EmptyMachineHasCountZeroAndNoEntries)
 {
-    UseMachine("");
+    dir.UseConf("");
     HKEY key = OpenEnum();
     DWORD count = 99, type = 0, size = 4;
     EXPECT_EQ(RegQueryValueExA(key, "Count", nullptr, &type, reinterpret_cast<BYTE*>(&count), &size), ERROR_SUCCESS);
@@ -50,7 +53,7 @@ TEST_F(RegistryTest, EntriesNameEachDiskByItsBusInDiskOrder)
 {
     for (const char* name : {"a.img", "b.img", "c.img", "d.img"})
         MakeImage(dir / name, 1 << 20);
-    UseMachine("disk 0 IDE a.img \"Virtual system disk\"\ndisk 1 USBSTOR b.img \"Virtual Kivra 256 MB\"\n"
+    dir.UseConf("disk 0 IDE a.img \"Virtual system disk\"\ndisk 1 USBSTOR b.img \"Virtual Kivra 256 MB\"\n"
                "disk 2 usbstor c.img \"Lower\"\ndisk 3 SCSI d.img \"Other\"\n");
     HKEY key = OpenEnum();
     DWORD count = 0, size = 4;
@@ -72,7 +75,7 @@ TEST_F(RegistryTest, SmallBuffersMissingValuesAndUnreadableEntries)
 {
     for (const char* name : {"a.img", "b.img", "c.img", "d.img"})
         MakeImage(dir / name, 1 << 20);
-    UseMachine("disk 0 IDE a.img \"S\"\ndisk 1 USBSTOR b.img \"K\"\ndisk 2 USBSTOR c.img \"K\"\n"
+    dir.UseConf("disk 0 IDE a.img \"S\"\ndisk 1 USBSTOR b.img \"K\"\ndisk 2 USBSTOR c.img \"K\"\n"
                "disk 3 USBSTOR d.img \"K\"\nregistry unreadable 2\n");
     HKEY key = OpenEnum();
     BYTE small[5] = {1, 2, 3, 4, 5};

@@ -1,4 +1,4 @@
-#include "framework/SheetDriver.h"
+#include "tests/support/SheetDriver.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -13,12 +13,26 @@
 #include <memory>
 
 #include "framework/SheetWindow.h"
+#include "framework/TestSeam.h"
 #include "framework/WndImpl.h"
+
+#include "tests/support/CleanSlate.h"
 
 namespace {
 
+// After each test: the framework answers people again, from the program's own resources.
+void ResetFramework()
+{
+    SetFrameworkTestHooks({});
+    SetModuleResourcesForTest(nullptr, 0);
+    SetResourceLanguageForTest(0);
+}
+
+}  // namespace
+
 void EnsureApplication()
 {
+    CleanSlate::AddStep(ResetFramework);
     if (qApp)
         return;
     static int argc = 1;
@@ -30,6 +44,8 @@ void EnsureApplication()
     // handler runs after Qt's own statics are gone and crashes.
     new QApplication(argc, argv);
 }
+
+namespace {
 
 // Where a person would click: the indicator of a check box or radio button (their
 // text may be shorter than the control), the middle of anything else.

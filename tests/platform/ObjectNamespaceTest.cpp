@@ -1,9 +1,12 @@
 // Symbolic links of the object namespace, queried the way discovery queries them.
-#include "SandboxFixture.h"
+#include "platform/Machine.h"
+#include "platform/SandboxMachine.h"
+#include "platform/Win32.h"
+#include "tests/support/FakeSysfs.h"
+#include "tests/support/Sandbox.h"
 
 #include "platform/TestHooks.h"
 
-using namespace testing_support;
 
 namespace {
 
@@ -37,17 +40,12 @@ Query QueryLink(const std::string& name)
 
 class NamespaceTest : public SandboxTest {
 protected:
-    void TearDown() override
-    {
-        platform::ClearTestLinks();
-        SandboxTest::TearDown();
-    }
     void Machine()
     {
         MakeImage(dir / "a.img", 1 << 20);
         MakeImage(dir / "b.img", 1 << 20);
         MakeImage(dir / "fd.img", 1474560);
-        UseMachine("floppy A fd.img\ndisk 0 IDE a.img \"S\"\ndisk 1 USBSTOR b.img \"K\"\n");
+        dir.UseConf("floppy A fd.img\ndisk 0 IDE a.img \"S\"\ndisk 1 USBSTOR b.img \"K\"\n");
     }
 };
 
