@@ -4,23 +4,10 @@
 
 #include "keydrive/KeyDrive.h"
 #include "res/resource.h"
+#include "tests/support/BootMenuTexts.h"
 #include "tests/support/KeyImage.h"
 
 namespace {
-
-const std::string kHeader =
-    "prompt 1\ntimeout 30\nsay Korvel Firmware Maintenance (press F1 for extended boot options)\n"
-    "say Korvel notice: keep the key in and the power on until flashing is done.\n"
-    "display help.msg\nF1 menu.msg\n";
-const std::string kFlashBlock =
-    "label flash\n  kernel vmlinuz\n  append initrd=initrd.img rw noht root=/dev/ram0 ramdisk_size=56320 "
-    "init=/sos quiet=1 ide=nodma noapic\n";
-const std::string kDosBlock = "label dos\n  kernel memdisk\n  append initrd=dos.img\n";
-const std::string kStars = "*\n*\n*\n*\n*\n";
-const std::string kFlashEntry =
-    std::string(8, ' ') + "flash" + std::string(8, ' ') + " - Korvel Firmware Flash Utility" + std::string(26, ' ') + "\n";
-const std::string kDosEntry =
-    std::string(8, ' ') + "dos" + std::string(10, ' ') + " - DOS boot disk" + std::string(42, ' ') + "\n";
 
 class BootMenuTest : public ::testing::Test {
 protected:

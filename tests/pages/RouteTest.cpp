@@ -3,6 +3,7 @@
 // their contents) and every other disk of the machine found byte-identical.
 #include "WizardFixture.h"
 #include "platform/OwnCalls.h"
+#include "tests/support/BootMenuTexts.h"
 
 #include <filesystem>
 
@@ -13,20 +14,6 @@ namespace {
 constexpr uint64_t kKeySize = 32 * kMiB;
 constexpr uint32_t kFloppyBytes = 1474560;
 
-const std::string kHeader =
-    "prompt 1\ntimeout 30\nsay Korvel Firmware Maintenance (press F1 for extended boot options)\n"
-    "say Korvel notice: keep the key in and the power on until flashing is done.\n"
-    "display help.msg\nF1 menu.msg\n";
-const std::string kFlashBlock =
-    "label flash\n  kernel vmlinuz\n  append initrd=initrd.img rw noht root=/dev/ram0 ramdisk_size=56320 "
-    "init=/sos quiet=1 ide=nodma noapic\n";
-const std::string kDosBlock = "label dos\n  kernel memdisk\n  append initrd=dos.img\n";
-const std::string kStars = "*\n*\n*\n*\n*\n";
-const std::string kFlashEntry =
-    std::string(8, ' ') + "flash" + std::string(8, ' ') + " - Korvel Firmware Flash Utility" + std::string(26, ' ') + "\n";
-const std::string kDosEntry =
-    std::string(8, ' ') + "dos" + std::string(10, ' ') + " - DOS boot disk" + std::string(42, ' ') + "\n";
-
 std::vector<std::string> g_boxes;
 
 int RecordBox(HWND, const char* text, const char*, UINT)
@@ -34,7 +21,6 @@ int RecordBox(HWND, const char* text, const char*, UINT)
     g_boxes.push_back(text);
     return IDOK;
 }
-
 
 class RouteTest : public WizardFixture {
 protected:
