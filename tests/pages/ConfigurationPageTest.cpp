@@ -1,6 +1,7 @@
 // The configuration page through the real wizard on sandbox keys: its controls, Next's two
 // branches, and what it says when a copy or a file write fails.
 #include "WizardFixture.h"
+#include "tests/support/MessageBoxes.h"
 #include "platform/OwnCalls.h"
 
 #include <filesystem>
@@ -9,20 +10,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> g_boxes;
-
-int RecordBox(HWND, const char* text, const char* caption, UINT)
-{
-    g_boxes.push_back(std::string(caption) + "|" + text);
-    return IDOK;
-}
-
 class ConfigurationPageTest : public WizardFixture {
 protected:
     void SetUp() override
     {
-        g_boxes.clear();
-        SetMessageBoxHandler(RecordBox);
+        RecordMessageBoxes();
     }
     // Disk 0 the system (C:), disk 1 a FAT key (D:), floppy A: when asked.
     void MakeMachine(bool withFloppy, uint64_t keySize = 16 * kMiB)
@@ -94,7 +86,7 @@ TEST_F(ConfigurationPageTest, WithoutAFloppyDriveTheFloppyImageCannotBeChosen)
     EXPECT_FALSE(driver->IsChecked(IDC_FLOPPY_IMAGE));
     EXPECT_FALSE(driver->IsEnabled(IDC_SHORT_NAME));
     EXPECT_TRUE(driver->Entries(IDC_CONFIG_DRIVE).empty());
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(Boxes().lines.empty());
 }
 
 TEST_F(ConfigurationPageTest, BackReopensTheKeyAndAnEmptyNameStaysWithoutAWord)
@@ -116,7 +108,7 @@ TEST_F(ConfigurationPageTest, BackReopensTheKeyAndAnEmptyNameStaysWithoutAWord)
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
     EXPECT_EQ(History().back(), IDD_TASK);
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(Boxes().lines.empty());
     EXPECT_EQ(KeyListing(key), before);
 }
 
@@ -133,7 +125,7 @@ TEST_F(ConfigurationPageTest, AFloppyChoiceLandsOnTheKeyWithItsMenuEntry)
 
     EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
     EXPECT_EQ(History().back(), IDD_CONFIGURATION);
-    EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+    EXPECT_TRUE(Boxes().lines.empty()) << Boxes().lines.front();
     EXPECT_TRUE(KeyFileText(key, "dos.img") == medium);
     EXPECT_NE(KeyFileText(key, "memdisk"), "");
     EXPECT_NE(KeyFileText(key, "syslinux.cfg").find("default dos\n"), std::string::npos);
@@ -154,7 +146,7 @@ TEST_F(ConfigurationPageTest, TheFlashPackageCopiesWithTheStatusLineAndWritesIts
     driver->Next();
 
     EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
-    EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+    EXPECT_TRUE(Boxes().lines.empty()) << Boxes().lines.front();
     std::string status = wizard->m_configurationPage.m_staticStatus.GetWindowText();
     EXPECT_EQ(status.rfind("Copying vmlinuz", 0), 0u) << status;
     EXPECT_EQ(KeyFileText(key, "modules/a.ko").size(), 100u);
@@ -166,7 +158,7 @@ TEST_F(ConfigurationPageTest, TheFlashPackageCopiesWithTheStatusLineAndWritesIts
     driver->Back();
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
-    EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+    EXPECT_TRUE(Boxes().lines.empty()) << Boxes().lines.front();
 }
 
 TEST_F(ConfigurationPageTest, AFloppyThatCannotBeReadIsNamedAndThePageStays)
@@ -178,8 +170,8 @@ TEST_F(ConfigurationPageTest, AFloppyThatCannotBeReadIsNamedAndThePageStays)
 
     EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
     EXPECT_EQ(History().back(), IDD_TASK);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0], "Error|Reading the floppy disk in A: failed.\n\nThe device is not ready.");
+    ASSERT_EQ(Boxes().lines.size(), 1u);
+    EXPECT_EQ(Boxes().lines[0], "Error|Reading the floppy disk in A: failed.\n\nThe device is not ready.");
     EXPECT_NE(KeyListing(key).find("::/dos.img"), std::string::npos) << "the image stays, empty: " << KeyListing(key);
     EXPECT_EQ(KeyFileText(key, "dos.img"), "");
     EXPECT_NE(KeyFileText(key, "memdisk"), "");
@@ -193,13 +185,13 @@ TEST_F(ConfigurationPageTest, PathCharactersInAPastedShortNameNeverLeaveTheKey)
     StartOnConfigurationPage(true);
     std::string before = KeyListing(key);
     for (const char* name : {"..\\..\\bw", "/tmp/bw", "C:bw", "..\\bw"}) {
-        g_boxes.clear();
+        Boxes().Clear();
         ChooseFloppy(name, "escape");
         driver->Next();
         EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION) << name;
-        ASSERT_EQ(g_boxes.size(), 1u) << name;
-        EXPECT_NE(g_boxes[0].find("The filename, directory name, or volume label syntax is incorrect."), std::string::npos)
-            << g_boxes[0];
+        ASSERT_EQ(Boxes().lines.size(), 1u) << name;
+        EXPECT_NE(Boxes().lines[0].find("The filename, directory name, or volume label syntax is incorrect."), std::string::npos)
+            << Boxes().lines[0];
     }
     EXPECT_FALSE(fs::exists("/tmp/bw.img"));
     EXPECT_FALSE(fs::exists("../bw.img") || fs::exists("../../bw.img") || fs::exists("D:"));
@@ -217,8 +209,8 @@ TEST_F(ConfigurationPageTest, AFullKeyIsNamedAndItsConfigurationStaysWhole)
     driver->Next();
 
     EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0], "Error|Writing D:\\syslinux.cfg failed.\n\nThere is not enough space on the disk.");
+    ASSERT_EQ(Boxes().lines.size(), 1u);
+    EXPECT_EQ(Boxes().lines[0], "Error|Writing D:\\syslinux.cfg failed.\n\nThere is not enough space on the disk.");
     EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), config);
     EXPECT_EQ(KeyListing(key).find("~bw"), std::string::npos) << KeyListing(key);
 }
@@ -237,9 +229,9 @@ TEST_F(ConfigurationPageTest, AWriteFaultInThePartitionFailsTheWriteWithAMessage
     driver->Next();
 
     EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].rfind("Error|Writing D:\\syslinux.cfg failed.\n\nThe system cannot write to the specified device.", 0),
-              0u) << g_boxes[0];
+    ASSERT_EQ(Boxes().lines.size(), 1u);
+    EXPECT_EQ(Boxes().lines[0].rfind("Error|Writing D:\\syslinux.cfg failed.\n\nThe system cannot write to the specified device.", 0),
+              0u) << Boxes().lines[0];
     EXPECT_EQ(ReadBytes(key, fatSector * 512, 512), fat);
     EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "");
 }

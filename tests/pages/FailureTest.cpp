@@ -2,6 +2,7 @@
 // say which step failed and why, and stay; nothing after that step runs, and no other
 // disk of the machine changes.
 #include "WizardFixture.h"
+#include "tests/support/MessageBoxes.h"
 #include "platform/OwnCalls.h"
 
 #include <algorithm>
@@ -11,14 +12,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> g_boxes;
-
-int RecordBox(HWND, const char* text, const char* caption, UINT)
-{
-    g_boxes.push_back(std::string(caption) + "|" + text);
-    return IDOK;
-}
 
 struct FaultCase {
     int page;                 // IDD_FILESYSTEM or IDD_GEOMETRY ("With Partition")
@@ -42,8 +35,7 @@ protected:
         system = sandbox.AddDisk("IDE", 8 * kMiB, "System disk");
         WriteBytes(system, 0, std::vector<uint8_t>(512, 0x5A));
         key = sandbox.AddDisk("USBSTOR", 32 * kMiB, "Kivra");
-        g_boxes.clear();
-        SetMessageBoxHandler(RecordBox);
+        RecordMessageBoxes();
         setenv("BOOTWRIGHT_TRACE", "1", 1);
     }
     void StartOn(int page)
@@ -72,9 +64,9 @@ TEST_P(FailureTest, TheFirstFailingStepStopsTheSequenceWithAMessage)
 
     EXPECT_EQ(driver->CurrentPageId(), c.page) << "the page stays";
     EXPECT_EQ(History().back(), IDD_ROLE) << "nothing was pushed";
-    ASSERT_EQ(g_boxes.size(), 1u) << trace;
-    EXPECT_EQ(g_boxes[0].rfind(std::string("Error|") + c.stepText + " failed.", 0), 0u) << g_boxes[0];
-    EXPECT_NE(g_boxes[0].find("\n\n"), std::string::npos) << "a reason follows: " << g_boxes[0];
+    ASSERT_EQ(Boxes().lines.size(), 1u) << trace;
+    EXPECT_EQ(Boxes().lines[0].rfind(std::string("Error|") + c.stepText + " failed.", 0), 0u) << Boxes().lines[0];
+    EXPECT_NE(Boxes().lines[0].find("\n\n"), std::string::npos) << "a reason follows: " << Boxes().lines[0];
     EXPECT_EQ(driver->Text(c.page == IDD_FILESYSTEM ? IDC_FILESYSTEM_STATUS : IDC_GEOMETRY_STATUS).rfind(c.stepText, 0),
               0u);
     EXPECT_NE(trace.find("bootwright: open "), std::string::npos) << "the trace is on";
@@ -108,9 +100,9 @@ TEST_F(FailureTest, AKeySwappedAfterItWasChosenIsNotWritten)
     driver->Next();
 
     EXPECT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_NE(g_boxes[0].find("The media in the drive may have changed."), std::string::npos) << g_boxes[0];
-    EXPECT_NE(g_boxes[0].find("The key changed since it was chosen"), std::string::npos) << g_boxes[0];
+    ASSERT_EQ(Boxes().lines.size(), 1u);
+    EXPECT_NE(Boxes().lines[0].find("The media in the drive may have changed."), std::string::npos) << Boxes().lines[0];
+    EXPECT_NE(Boxes().lines[0].find("The key changed since it was chosen"), std::string::npos) << Boxes().lines[0];
     EXPECT_EQ(ReadBytes(key, 0, 64 * 1024), otherBefore);
     EXPECT_EQ(ReadBytes(sandbox.Path() + "/chosen.img", 0, 512), std::vector<uint8_t>(512, 0));
 }
@@ -130,8 +122,8 @@ TEST_F(FailureTest, AFailingInstallerIsNamedWithItsLastWords)
     driver->Next();
 
     EXPECT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    const std::string& box = g_boxes[0];
+    ASSERT_EQ(Boxes().lines.size(), 1u);
+    const std::string& box = Boxes().lines[0];
     EXPECT_EQ(box.rfind("Error|Installing SysLinux failed.\n\n", 0), 0u) << box;
     const std::string words = "\nnoise\ninvalid media signature";
     EXPECT_EQ(box.substr(box.size() - std::min(box.size(), words.size())), words) << box;
@@ -147,8 +139,8 @@ TEST_F(FailureTest, AKeyThatCannotBeOpenedKeepsTheKeyPage)
     fs::remove(key);
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_FINDKEY);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].rfind("Error|The key D: cannot be opened.\n\n", 0), 0u) << g_boxes[0];
+    ASSERT_EQ(Boxes().lines.size(), 1u);
+    EXPECT_EQ(Boxes().lines[0].rfind("Error|The key D: cannot be opened.\n\n", 0), 0u) << Boxes().lines[0];
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The filesystem page through the real wizard, on sandbox keys with the real formatter,
 // boot code and SYSLINUX installer of the build's run folder.
 #include "WizardFixture.h"
+#include "tests/support/MessageBoxes.h"
 #include "platform/OwnCalls.h"
 
 #include <cstdlib>
@@ -137,19 +138,6 @@ TEST_F(FilesystemPageTest, LeaveCurrentFilesystemWritesNothingToAWholeDeviceKey)
     EXPECT_EQ(Shell("fsck.fat -n " + key, &fsck), 0) << fsck;
 }
 
-int g_boxes = 0;
-std::string g_boxText, g_boxCaption;
-UINT g_boxType = 0;
-
-int CountBox(HWND, const char* text, const char* caption, UINT type)
-{
-    g_boxes++;
-    g_boxText = text ? text : "";
-    g_boxCaption = caption ? caption : "";
-    g_boxType = type;
-    return IDOK;
-}
-
 TEST_F(FilesystemPageTest, AMissingInstallerShowsOneErrorAndThePageStays)
 {
     StartOnFilesystemPage(16 * kMiB);
@@ -158,15 +146,14 @@ TEST_F(FilesystemPageTest, AMissingInstallerShowsOneErrorAndThePageStays)
     fs::create_directories(folder + "/syslinux");
     fs::copy_file("syslinux/mbr.bin", folder + "/syslinux/mbr.bin");
     WorkingFolder working(folder);
-    g_boxes = 0;
-    SetMessageBoxHandler(CountBox);
+    RecordMessageBoxes();
     setenv("LANG", "ja_JP.UTF-8", 1);
     driver->Next();
 
-    EXPECT_EQ(g_boxes, 1);
-    EXPECT_EQ(g_boxText, "指定されたファイルが見つかりません。\r\n");
-    EXPECT_EQ(g_boxCaption, LoadResString(IDS_ERROR));
-    EXPECT_EQ(g_boxType, UINT(MB_OK | MB_ICONINFORMATION));
+    ASSERT_EQ(Boxes().texts.size(), 1u);
+    EXPECT_EQ(Boxes().texts[0], "指定されたファイルが見つかりません。\r\n");
+    EXPECT_EQ(Boxes().captions[0], LoadResString(IDS_ERROR));
+    EXPECT_EQ(Boxes().types[0], UINT(MB_OK | MB_ICONINFORMATION));
     EXPECT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
     EXPECT_EQ(driver->Text(IDC_FILESYSTEM_STATUS), "SysLinuxのインストール中");
 }

@@ -2,6 +2,7 @@
 // sandbox machine, then the key's image checked (sector 0, the file system, the files and
 // their contents) and every other disk of the machine found byte-identical.
 #include "WizardFixture.h"
+#include "tests/support/MessageBoxes.h"
 #include "platform/OwnCalls.h"
 #include "tests/support/BootMenuTexts.h"
 
@@ -14,20 +15,11 @@ namespace {
 constexpr uint64_t kKeySize = 32 * kMiB;
 constexpr uint32_t kFloppyBytes = 1474560;
 
-std::vector<std::string> g_boxes;
-
-int RecordBox(HWND, const char* text, const char*, UINT)
-{
-    g_boxes.push_back(text);
-    return IDOK;
-}
-
 class RouteTest : public WizardFixture {
 protected:
     void SetUp() override
     {
-        g_boxes.clear();
-        SetMessageBoxHandler(RecordBox);
+        RecordMessageBoxes();
         system = sandbox.AddDisk("IDE", 8 * kMiB, "System disk");
         WriteBytes(system, 0, Pattern(8 * kMiB, 5));
         key = sandbox.AddDisk("USBSTOR", kKeySize, "Kivra");
@@ -58,7 +50,7 @@ protected:
     void Next(int expected)
     {
         driver->Next();
-        ASSERT_EQ(driver->CurrentPageId(), expected) << (g_boxes.empty() ? "" : g_boxes.back());
+        ASSERT_EQ(driver->CurrentPageId(), expected) << (Boxes().texts.empty() ? "" : Boxes().texts.back());
     }
     // Role "Hard Drive", "Create New Filesystem", "Korvel Firmware Flash Package".
     void FreshFlashKey()
@@ -74,7 +66,7 @@ protected:
     {
         EXPECT_EQ(ReadBytes(system, 0, 8 * kMiB), Pattern(8 * kMiB, 5)) << "the system disk changed";
         EXPECT_EQ(ReadBytes(floppy, 0, kFloppyBytes), Pattern(kFloppyBytes, 9)) << "the floppy changed";
-        EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+        EXPECT_TRUE(Boxes().texts.empty()) << Boxes().texts.front();
     }
     // Sector 0 holds the program's boot code and one bootable partition from one track in.
     void ExpectBootRecord()

@@ -1,6 +1,7 @@
 // The program's start: the checks that end it, with their message, before the wizard can
 // touch a key.
 #include "WizardFixture.h"
+#include "tests/support/MessageBoxes.h"
 #include "app/MorvikApp.h"
 #include "platform/Machine.h"
 #include "platform/OwnCalls.h"
@@ -13,14 +14,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> g_boxes;
-
-int RecordBox(HWND, const char* text, const char*, UINT)
-{
-    g_boxes.push_back(text);
-    return IDOK;
-}
 
 // PATH for the test: a folder holding every outside program but the ones left out.
 std::string PathWithout(const std::string& folder, const std::vector<std::string>& leftOut)
@@ -41,8 +34,7 @@ class StartTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        g_boxes.clear();
-        SetMessageBoxHandler(RecordBox);
+        RecordMessageBoxes();
     }
 };
 
@@ -74,8 +66,8 @@ TEST_F(StartTest, TheProgramEndsBeforeTheWizardWhenAToolIsMissing)
     CmorvikApp app;
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(app.m_pMainWnd, nullptr);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_NE(g_boxes[0].find("dosfstools"), std::string::npos) << g_boxes[0];
+    ASSERT_EQ(Boxes().texts.size(), 1u);
+    EXPECT_NE(Boxes().texts[0].find("dosfstools"), std::string::npos) << Boxes().texts[0];
     EXPECT_EQ(ReadBytes(key, 0, 512), std::vector<uint8_t>(512, 0x42));
     // Its working folder is the folder of its own executable, whatever it was started from.
     EXPECT_EQ(fs::current_path(), fs::canonical("/proc/self/exe").parent_path());
@@ -89,8 +81,8 @@ TEST_F(StartTest, AWrongSandboxIsShownWithFileAndLine)
     testing::internal::CaptureStderr();
     EXPECT_FALSE(app.InitInstance());
     testing::internal::GetCapturedStderr();
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_NE(g_boxes[0].find("machine.conf:1: backing"), std::string::npos) << g_boxes[0];
+    ASSERT_EQ(Boxes().texts.size(), 1u);
+    EXPECT_NE(Boxes().texts[0].find("machine.conf:1: backing"), std::string::npos) << Boxes().texts[0];
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The backup page and the image key page through the real wizard, on sandbox keys.
 #include "WizardFixture.h"
+#include "tests/support/MessageBoxes.h"
 
 #include <filesystem>
 
@@ -12,15 +13,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uint64_t kSector = 512;
-
-std::vector<std::string> g_boxes;   // the texts of the message boxes shown
-int g_answer = IDNO;                // what a question is answered
-
-int RecordBox(HWND, const char* text, const char*, UINT type)
-{
-    g_boxes.push_back(text);
-    return (type & 0xF) == MB_YESNO ? g_answer : IDOK;
-}
 
 std::string g_chosen, g_filter, g_initialDir;
 
@@ -36,9 +28,7 @@ class TransferPageTest : public WizardFixture {
 protected:
     void SetUp() override
     {
-        g_boxes.clear();
-        g_answer = IDNO;
-        SetMessageBoxHandler(RecordBox);
+        RecordMessageBoxes();
     }
 
     // A 2 MiB key whose one partition ends at sector 999: a backup copies 1,000 sectors.
@@ -88,7 +78,7 @@ TEST_F(TransferPageTest, BackupFirstOffersOnlyTheBackupAndGoesOnToTheRolePage)
     EXPECT_EQ(driver->CurrentPageId(), IDD_ROLE);
     EXPECT_EQ(History(), (std::vector<int>{IDD_WELCOME, IDD_FINDKEY, IDD_TASK, IDD_BACKUP}));
     EXPECT_EQ(ReadBytes(image, 0, kMiB), ReadBytes(key, 0, 1000 * kSector));
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(Boxes().texts.empty());
     driver->Back();
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
 }
@@ -112,7 +102,7 @@ TEST_F(TransferPageTest, TheDirectionsUncheckEachOtherAndNothingHappensWithoutAN
     EXPECT_FALSE(driver->IsChecked(IDC_RESTORE));
     EXPECT_FALSE(driver->IsEnabled(IDC_RESTORE_FILE));
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(Boxes().texts.empty());
 }
 
 // A target typed by hand that exists is replaced only after a Yes; one chosen in the save
@@ -125,18 +115,18 @@ TEST_F(TransferPageTest, AnExistingTargetIsReplacedOnlyAfterAYes)
     driver->Click(IDC_BACKUP);
     driver->SetText(IDC_BACKUP_FILE, image);
     driver->Next();
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0], image + " already exists.\nDo you want to replace it?");
+    ASSERT_EQ(Boxes().texts.size(), 1u);
+    EXPECT_EQ(Boxes().texts[0], image + " already exists.\nDo you want to replace it?");
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
     EXPECT_EQ(ReadBytes(image, 0, 200), std::vector<uint8_t>(100, 0xEE));
 
-    g_answer = IDYES;
+    Boxes().answer = IDYES;
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
     EXPECT_EQ(fs::file_size(image), 1000 * kSector);
 
     driver->Back();
-    g_boxes.clear();
+    Boxes().Clear();
     g_chosen = image;
     SetFrameworkTestHooks({ChooseFile, nullptr});
     driver->Click(IDC_BACKUP_BROWSE);
@@ -144,7 +134,7 @@ TEST_F(TransferPageTest, AnExistingTargetIsReplacedOnlyAfterAYes)
     EXPECT_EQ(g_filter, "Image Files (*.img)|*.img||");
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
-    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(Boxes().texts.empty());
 }
 
 // A source that cannot be opened is reported and nothing else happens; a read-only image
@@ -156,8 +146,8 @@ TEST_F(TransferPageTest, RestoreReportsAMissingImageAndRestoresFromAReadOnlyOne)
     driver->SetText(IDC_RESTORE_FILE, sandbox.Path() + "/missing.img");
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0], "The image file " + sandbox.Path() + "/missing.img cannot be opened.\n\n"
+    ASSERT_EQ(Boxes().texts.size(), 1u);
+    EXPECT_EQ(Boxes().texts[0], "The image file " + sandbox.Path() + "/missing.img cannot be opened.\n\n"
                           "The system cannot find the file specified.");
     EXPECT_NE(wizard->m_keyDrive.m_hDisk, INVALID_HANDLE_VALUE) << "the key is not released";
 
@@ -193,7 +183,7 @@ TEST_F(TransferPageTest, ThePercentageFollowsTheSectorsAndAReadFaultStopsThere)
     ASSERT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
     EXPECT_EQ(wizard->m_backupPage.m_staticStatus.GetWindowText(), "Backing up Key 99%");
     driver->Back();
-    g_answer = IDYES;
+    Boxes().answer = IDYES;
 
     struct Case {
         int sector;
@@ -204,12 +194,12 @@ TEST_F(TransferPageTest, ThePercentageFollowsTheSectorsAndAReadFaultStopsThere)
         sandbox.AddLine("fault 1 read " + std::to_string(c.sector));   // the lowest fault stops first
         sandbox.Use();
         RewindProgress(TransferProgressCounter());
-        g_boxes.clear();
+        Boxes().Clear();
         driver->Next();
         EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP) << c.sector;
         EXPECT_EQ(driver->Text(IDC_BACKUP_STATUS), c.status) << c.sector;
-        ASSERT_EQ(g_boxes.size(), 2u) << "the replace question and the failure";
-        EXPECT_EQ(g_boxes[1], "Reading sector " + std::to_string(c.sector) +
+        ASSERT_EQ(Boxes().texts.size(), 2u) << "the replace question and the failure";
+        EXPECT_EQ(Boxes().texts[1], "Reading sector " + std::to_string(c.sector) +
                                   " of the key failed.\n\nData error (cyclic redundancy check).");
         EXPECT_EQ(fs::file_size(image), c.sector * kSector) << "every sector before the fault is in the image";
     }
@@ -234,12 +224,12 @@ TEST_F(TransferPageTest, ImageKeyPageListsTheFloppyDrivesAndWritesTheChosenOne)
     driver->Next();
     driver->Click(IDC_IMAGE_FROM_FILE);
     driver->Next();
-    EXPECT_TRUE(g_boxes.empty()) << "nothing chosen, nothing said";
+    EXPECT_TRUE(Boxes().texts.empty()) << "nothing chosen, nothing said";
     driver->SetText(IDC_IMAGE_FILE, sandbox.Path() + "/missing.img");
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_IMAGEKEY);
-    ASSERT_EQ(g_boxes.size(), 1u);
-    EXPECT_EQ(g_boxes[0].rfind("The image file " + sandbox.Path() + "/missing.img cannot be opened.", 0), 0u);
+    ASSERT_EQ(Boxes().texts.size(), 1u);
+    EXPECT_EQ(Boxes().texts[0].rfind("The image file " + sandbox.Path() + "/missing.img cannot be opened.", 0), 0u);
 
     driver->Click(IDC_IMAGE_FROM_DRIVE);
     EXPECT_FALSE(driver->IsChecked(IDC_IMAGE_FROM_FILE));
@@ -249,7 +239,7 @@ TEST_F(TransferPageTest, ImageKeyPageListsTheFloppyDrivesAndWritesTheChosenOne)
     EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
     EXPECT_EQ(History().back(), IDD_IMAGEKEY);
     EXPECT_EQ(ReadBytes(key, 0, 1474560), floppy);
-    EXPECT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(Boxes().texts.size(), 1u);
 }
 
 }  // namespace
