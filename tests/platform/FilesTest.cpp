@@ -1,11 +1,11 @@
 // Ordinary files through CreateFileA and the handle calls.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
+#include "platform/machines/Machine.h"
+#include "platform/machines/SandboxMachine.h"
 #include "platform/Win32.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"
 
-#include "platform/Handles.h"
+#include "platform/win32/Handles.h"
 
 #include <dirent.h>
 #include <unistd.h>

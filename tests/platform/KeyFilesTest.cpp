@@ -1,13 +1,13 @@
 // Files on a key's FAT volume through the Windows file calls (mtools underneath), folder
 // listings, and copies with progress.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
+#include "platform/machines/Machine.h"
+#include "platform/machines/SandboxMachine.h"
 #include "platform/Win32.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"
 
-#include "platform/Handles.h"
-#include "platform/KeyPaths.h"
+#include "platform/win32/Handles.h"
+#include "platform/keyfiles/KeyPaths.h"
 
 #include <cstdio>
 #include <filesystem>

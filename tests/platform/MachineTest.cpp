@@ -1,13 +1,13 @@
 // The machine: sandbox folders, drive letters, and this computer seen through a made-up sysfs.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
+#include "platform/machines/Machine.h"
+#include "platform/machines/SandboxMachine.h"
 #include "platform/Win32.h"
 #include "tests/support/Devices.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"
 
 #include "platform/OwnCalls.h"
-#include "platform/SysfsMachine.h"
+#include "platform/machines/SysfsMachine.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,5 +1,5 @@
 // Built-in modules, and the user's language.
-#include "platform/Formatter.h"
+#include "platform/formatter/FormatEx.h"
 #include "platform/TestHooks.h"
 #include "platform/Win32.h"
 

@@ -1,6 +1,6 @@
 // Symbolic links of the object namespace, queried the way discovery queries them.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
+#include "platform/machines/Machine.h"
+#include "platform/machines/SandboxMachine.h"
 #include "platform/Win32.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"

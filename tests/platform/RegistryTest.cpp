@@ -1,6 +1,6 @@
 // The disk driver's list in the registry, read the way discovery reads it.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
+#include "platform/machines/Machine.h"
+#include "platform/machines/SandboxMachine.h"
 #include "platform/Win32.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"

@@ -1,14 +1,14 @@
 // System disks and the mount points on a disk, decided by device numbers: made-up sysfs trees
 // whose devices carry the numbers of real file systems, and a real loop device.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
+#include "platform/machines/Machine.h"
+#include "platform/machines/SandboxMachine.h"
 #include "platform/Win32.h"
 #include "tests/support/Devices.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"
 
-#include "platform/SystemDisks.h"
-#include "platform/WriteGuard.h"
+#include "platform/guard/SystemDisks.h"
+#include "platform/guard/WriteGuard.h"
 
 #include <cstdio>
 #include <cstdlib>

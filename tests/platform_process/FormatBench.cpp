@@ -2,8 +2,8 @@
 // A full format of a 1 GiB volume with the program's cluster ladder, then the installer.
 #include "tests/support/Sandbox.h"
 
-#include "platform/Formatter.h"
-#include "platform/Machine.h"
+#include "platform/formatter/FormatEx.h"
+#include "platform/machines/Machine.h"
 #include "platform/Win32.h"
 
 #include <gtest/gtest.h>

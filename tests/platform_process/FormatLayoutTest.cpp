@@ -3,8 +3,8 @@
 #include "BootSector.h"
 #include "tests/support/Sandbox.h"
 
-#include "platform/FormatLayout.h"
-#include "platform/FormatMkfs.h"
+#include "platform/formatter/FormatLayout.h"
+#include "platform/formatter/FormatMkfs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "BootSector.h"
 #include "tests/support/Sandbox.h"
 
-#include "platform/Formatter.h"
+#include "platform/formatter/FormatEx.h"
 #include "platform/Win32.h"
 
 #include <gtest/gtest.h>

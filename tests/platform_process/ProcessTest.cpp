@@ -1,7 +1,7 @@
 #include "tests/support/Sandbox.h"
 
-#include "platform/DriveMap.h"
-#include "platform/Handles.h"
+#include "platform/machines/DriveMap.h"
+#include "platform/win32/Handles.h"
 #include "platform/Win32.h"
 
 #include <gtest/gtest.h>

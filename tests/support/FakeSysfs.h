@@ -6,7 +6,7 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "platform/SysfsMachine.h"
+#include "platform/machines/SysfsMachine.h"
 #include "tests/support/TempFolder.h"
 
 // No file system is the system's until a test says so.
