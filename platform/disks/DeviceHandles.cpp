@@ -89,19 +89,23 @@ bool HitsFault(const FileObject& file, uint64_t start, uint64_t count, bool writ
     return false;
 }
 
-// The first write through a disk or volume handle passes the write guard, which unmounts
-// the disk's file systems; a later write through the same handle goes straight on.
-bool GuardWrite(FileObject& file)
+}  // namespace
+
+bool GuardHandle(FileObject& file, KeyAccess access)
 {
-    if (file.guarded || file.disk < 0)
-        return true;
-    if (!GuardDiskNumber(file.disk, KeyAccess::Write))
+    if (access == KeyAccess::RawRead && !file.canWrite) {
+        // Taking file systems off line changes the disk: a handle that may only read cannot.
+        Trace("guard: disk %d refused (raw read): the handle was opened for reading only", file.disk);
+        SetLastErrorWithDetail(ERROR_ACCESS_DENIED, "a handle opened for reading takes no file system off line");
         return false;
-    file.guarded = true;
+    }
+    if (access == KeyAccess::Write && file.guarded)
+        return true;
+    if (!GuardDiskNumber(file.disk, access))
+        return false;
+    file.guarded = file.guarded || access == KeyAccess::Write;
     return true;
 }
-
-}  // namespace
 
 HANDLE OpenDevicePath(const std::string& path, DWORD access, DWORD share, DWORD disposition)
 {
@@ -165,7 +169,7 @@ bool StartDeviceTransfer(FileObject& file, uint64_t& wanted, bool write)
         return false;
     }
     wanted = std::min<uint64_t>(wanted, file.length - file.position);
-    if (write && !GuardWrite(file))
+    if (write && !GuardHandle(file, KeyAccess::Write))
         return false;
     if (write)
         Trace("write disk %d: bytes %llu+%llu", file.disk, static_cast<unsigned long long>(file.base + file.position),

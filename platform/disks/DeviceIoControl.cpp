@@ -13,10 +13,9 @@
 // Extended partitions are reported as their primary entry only.
 #include "platform/disks/BlockDevices.h"
 #include "platform/win32/LastError.h"
-#include "platform/files/FileTable.h"
+#include "platform/disks/DeviceHandles.h"
 #include "platform/disks/PartitionTable.h"
 #include "platform/win32/Trace.h"
-#include "platform/guard/WriteGuard.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -200,11 +199,8 @@ bool SetLayout(FileObject& file, const void* in, DWORD inSize)
     std::memcpy(sector + 446, table, sizeof table);
     sector[510] = 0x55;
     sector[511] = 0xAA;
-    if (!file.guarded) {
-        if (!GuardDiskNumber(file.disk, KeyAccess::Write))
-            return false;
-        file.guarded = true;
-    }
+    if (!GuardHandle(file, KeyAccess::Write))
+        return false;
     Trace("write disk %d: bytes 0+512 (partition table)", file.disk);
     for (const Fault& fault : file.faults)
         if (fault.write && fault.sector == 0)
@@ -248,7 +244,7 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
     case FSCTL_DISMOUNT_VOLUME:
         // Every file system on the disk comes off, as before a write: the raw sectors are then
         // what a backup reads and what nothing mounted overwrites.
-        ok = file->bounded ? GuardDiskNumber(file->disk, KeyAccess::RawRead) : Fail(ERROR_INVALID_FUNCTION);
+        ok = file->bounded ? GuardHandle(*file, KeyAccess::RawRead) : Fail(ERROR_INVALID_FUNCTION);
         break;
     case IOCTL_DISK_GET_DRIVE_GEOMETRY:
         ok = file->bounded ? Geometry(*file, lpOutBuffer, nOutBufferSize, &returned) : Fail(ERROR_INVALID_FUNCTION);

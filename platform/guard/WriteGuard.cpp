@@ -126,12 +126,10 @@ std::optional<std::string> ReleaseDisk(const Disk& disk)
 bool GuardDisk(const Disk& disk, KeyAccess access)
 {
     const char* what = access == KeyAccess::OpenForWrite ? "open for writing" : access == KeyAccess::Write ? "write" : "raw read";
-    if (access != KeyAccess::RawRead) {
-        if (auto why = SystemDiskReason(disk)) {
-            Trace("guard: disk %d refused (%s): %s", disk.number, what, why->c_str());
-            SetLastErrorWithDetail(ERROR_ACCESS_DENIED, *why);
-            return false;
-        }
+    if (auto why = SystemDiskReason(disk)) {
+        Trace("guard: disk %d refused (%s): %s", disk.number, what, why->c_str());
+        SetLastErrorWithDetail(ERROR_ACCESS_DENIED, *why);
+        return false;
     }
     if (auto why = ChangedDiskReason(disk)) {
         Trace("guard: disk %d refused (%s): the key changed: %s", disk.number, what, why->c_str());

@@ -1,7 +1,8 @@
 // The one guard in front of every write to a key, whatever writes: disk and volume handles,
 // the partition-table request, the formatter, the boot-loader installer, files on the key,
-// raw transfers. Each path calls it before its first write. Internal to platform/ (and the
-// installer launcher).
+// raw transfers. Each path calls it before its first write: a disk or volume handle through
+// GuardHandle (disks/DeviceHandles.h), once per handle; a formatter run, an mtools command and
+// the installer launcher each time. Internal to platform/ (and the installer launcher).
 //
 // The guard refuses a disk that holds the system (by device numbers), refuses a disk that
 // is no longer the one discovery saw (device number or file identity, size, model: another
@@ -21,7 +22,7 @@ namespace platform {
 enum class KeyAccess {
     OpenForWrite,  // a handle that may write later: system and identity checks, no unmount
     Write,         // about to write: the checks, then every file system on the disk comes off
-    RawRead,       // about to read the whole disk raw (a backup): file systems come off too
+    RawRead,       // about to read the whole disk raw (a backup): the checks, and file systems come off too
 };
 
 // The checks, each on its own; nullopt when the disk passes, else why it does not.

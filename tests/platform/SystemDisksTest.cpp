@@ -189,13 +189,6 @@ TEST(SystemDisksTest, MountPointsOnADiskGoByNumberNotByName)
     EXPECT_TRUE(platform::MountPointsOnDisk(sys.paths, makedev(240, 48)).empty());
 }
 
-// Formats a partition and mounts it; false where the tool or the kernel's driver is missing.
-bool FormatAndMount(const std::string& part, const std::string& folder, const std::string& type)
-{
-    std::string mkfs = type == "vfat" ? "mkfs.fat" : type == "ext4" ? "mkfs.ext4 -q -F" : "mkfs.btrfs -q -f";
-    return Shell(mkfs + " " + part + " && mount -t " + type + " " + part + " " + folder) == 0;
-}
-
 TEST(SystemDisksTest, APartitionOfARealLoopDiskIsFoundAndUnmounted)
 {
     TempFolder dir;
