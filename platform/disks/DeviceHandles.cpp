@@ -66,7 +66,7 @@ HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD d
         file->disk = target.disk->number;
         file->faults = target.disk->faults;
         if (target.disk->keptSectors)
-            file->keptEnd = target.disk->keptSectors * kSectorSize;
+            file->keptEnd = target.disk->keptSectors * kSector;
     }
     if (!SharingAllows(*file)) {
         SetLastError(ERROR_SHARING_VIOLATION);
@@ -76,17 +76,6 @@ HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD d
     if (handle != INVALID_HANDLE_VALUE)
         SetLastError(ERROR_SUCCESS);
     return handle;
-}
-
-// Whether a faulted sector of the given direction lies in [start, start + count) bytes of the disk.
-bool HitsFault(const FileObject& file, uint64_t start, uint64_t count, bool write)
-{
-    for (const Fault& fault : file.faults) {
-        uint64_t at = fault.sector * kSectorSize;
-        if (fault.write == write && at < start + count && at + kSectorSize > start)
-            return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -115,19 +104,14 @@ HANDLE OpenDevicePath(const std::string& path, DWORD access, DWORD share, DWORD 
     if (rest.size() > prefix.size() && IEquals(rest.substr(0, prefix.size()), prefix)) {
         std::string digits = rest.substr(prefix.size());
         bool numeric = digits.size() <= 3 && std::all_of(digits.begin(), digits.end(), ::isdigit);
-        int number = numeric ? std::stoi(digits) : -1;
-        for (const Disk& disk : machine.Disks())
-            if (disk.number == number)
-                return OpenDevice({path, HandleKind::Disk, disk.backing, 0, disk.size, &disk}, access, share,
-                                  disposition);
+        if (const Disk* disk = machine.DiskByNumber(numeric ? std::stoi(digits) : -1))
+            return OpenDevice({path, HandleKind::Disk, disk->backing, 0, disk->size, disk}, access, share,
+                              disposition);
     } else if (IsDriveLetterPath(rest) && rest.size() == 2) {
         char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
         if (auto volume = machine.VolumeOf(letter)) {
             DeviceTarget target{path, volume->disk < 0 ? HandleKind::Floppy : HandleKind::Volume, volume->backing,
-                                volume->offset, volume->length};
-            for (const Disk& disk : machine.Disks())
-                if (disk.number == volume->disk)
-                    target.disk = &disk;
+                                volume->offset, volume->length, machine.DiskByNumber(volume->disk)};
             return OpenDevice(target, access, share, disposition);
         }
     }
@@ -174,7 +158,7 @@ bool StartDeviceTransfer(FileObject& file, uint64_t& wanted, bool write)
     if (write)
         Trace("write disk %d: bytes %llu+%llu", file.disk, static_cast<unsigned long long>(file.base + file.position),
               static_cast<unsigned long long>(wanted));
-    if (HitsFault(file, file.base + file.position, wanted, write)) {
+    if (!FaultedSectors(file.faults, write, file.base + file.position, wanted).empty()) {
         SetLastError(write ? ERROR_WRITE_FAULT : ERROR_CRC);
         return false;
     }

@@ -25,14 +25,6 @@
 namespace platform {
 namespace {
 
-const Disk* DiskByNumber(int number)
-{
-    for (const Disk& disk : Machine::Current().Disks())
-        if (disk.number == number)
-            return &disk;
-    return nullptr;
-}
-
 bool Fail(DWORD code)
 {
     SetLastError(code);
@@ -55,11 +47,10 @@ void PutLe32(uint8_t* p, uint32_t v)
 
 bool ReadSectorZeroOf(const FileObject& file, uint8_t* sector)
 {
-    for (const Fault& fault : file.faults)
-        if (!fault.write && fault.sector == 0)
-            return Fail(ERROR_CRC);
-    ssize_t n = ::pread(file.fd, sector, kSectorSize, 0);
-    if (n != static_cast<ssize_t>(kSectorSize))
+    if (!FaultedSectors(file.faults, false, 0, kSector).empty())
+        return Fail(ERROR_CRC);
+    ssize_t n = ::pread(file.fd, sector, kSector, 0);
+    if (n != static_cast<ssize_t>(kSector))
         return Fail(n < 0 ? (errno == EIO ? ERROR_CRC : ErrorFromErrno(errno)) : ERROR_HANDLE_EOF);
     return true;
 }
@@ -70,17 +61,17 @@ bool Geometry(const FileObject& file, void* out, DWORD outSize, DWORD* returned)
     if (file.Kind() == HandleKind::Floppy) {
         geometry.TracksPerCylinder = 2;
         geometry.SectorsPerTrack = 18;
-        geometry.BytesPerSector = 512;
-        geometry.Cylinders.QuadPart = static_cast<LONGLONG>(file.length / (2 * 18 * 512));
+        geometry.BytesPerSector = kSector;
+        geometry.Cylinders.QuadPart = static_cast<LONGLONG>(file.length / (2 * 18 * kSector));
         geometry.MediaType = file.length == 1474560 ? F3_1Pt44_512 : Unknown;
     } else {
-        const Disk* disk = DiskByNumber(file.disk);
+        const Disk* disk = Machine::Current().DiskByNumber(file.disk);
         if (!disk)
             return Fail(ERROR_NOT_READY);
         geometry.TracksPerCylinder = kHeads;
         geometry.SectorsPerTrack = kSectorsPerTrack;
-        geometry.BytesPerSector = 512;
-        geometry.Cylinders.QuadPart = static_cast<LONGLONG>(disk->size / (kHeads * kSectorsPerTrack * 512));
+        geometry.BytesPerSector = kSector;
+        geometry.Cylinders.QuadPart = static_cast<LONGLONG>(disk->size / (kHeads * kSectorsPerTrack * kSector));
         geometry.MediaType = disk->bus == "USBSTOR" ? RemovableMedia : FixedMedia;
     }
     if (!out || outSize < sizeof geometry)
@@ -103,7 +94,7 @@ bool Length(const FileObject& file, void* out, DWORD outSize, DWORD* returned)
 
 bool GetLayout(const FileObject& file, void* out, DWORD outSize, DWORD* returned)
 {
-    uint8_t sector[kSectorSize];
+    uint8_t sector[kSector];
     if (!ReadSectorZeroOf(file, sector))
         return false;
     DRIVE_LAYOUT_INFORMATION4 layout{};
@@ -116,8 +107,8 @@ bool GetLayout(const FileObject& file, void* out, DWORD outSize, DWORD* returned
             if (!entry.Used())
                 continue;
             PARTITION_INFORMATION& p = layout.PartitionEntry[i];
-            p.StartingOffset.QuadPart = static_cast<LONGLONG>(entry.firstSector * kSectorSize);
-            p.PartitionLength.QuadPart = static_cast<LONGLONG>(entry.sectorCount * kSectorSize);
+            p.StartingOffset.QuadPart = static_cast<LONGLONG>(uint64_t{entry.firstSector} * kSector);
+            p.PartitionLength.QuadPart = static_cast<LONGLONG>(uint64_t{entry.sectorCount} * kSector);
             p.HiddenSectors = entry.firstSector;
             p.PartitionNumber = ++number;
             p.PartitionType = entry.type;
@@ -152,11 +143,11 @@ bool BuildPartitionTable(const uint8_t* entries, DWORD count, uint64_t diskLengt
         if (p.PartitionLength.QuadPart == 0)
             continue;  // an unused entry stays all zeros
         int64_t offset = p.StartingOffset.QuadPart, length = p.PartitionLength.QuadPart;
-        if (i >= 4 || offset < static_cast<int64_t>(kSectorSize) || length < 0 || offset % kSectorSize ||
-            length % kSectorSize || static_cast<uint64_t>(offset) + static_cast<uint64_t>(length) > diskLength)
+        if (i >= 4 || offset < static_cast<int64_t>(kSector) || length < 0 || offset % kSector ||
+            length % kSector || static_cast<uint64_t>(offset) + static_cast<uint64_t>(length) > diskLength)
             return false;
-        uint64_t first = static_cast<uint64_t>(offset) / kSectorSize;
-        uint64_t sectors = static_cast<uint64_t>(length) / kSectorSize;
+        uint64_t first = static_cast<uint64_t>(offset) / kSector;
+        uint64_t sectors = static_cast<uint64_t>(length) / kSector;
         if (first > 0xFFFFFFFFull || sectors > 0xFFFFFFFFull)
             return false;
         for (auto [otherFirst, otherEnd] : ranges)
@@ -189,7 +180,7 @@ bool SetLayout(FileObject& file, const void* in, DWORD inSize)
     DWORD signature = 0;
     std::memcpy(&signature, static_cast<const uint8_t*>(in) + 4, 4);
 
-    uint8_t sector[kSectorSize];
+    uint8_t sector[kSector];
     if (!ReadSectorZeroOf(file, sector))
         return false;
     uint8_t table[64] = {};
@@ -202,11 +193,10 @@ bool SetLayout(FileObject& file, const void* in, DWORD inSize)
     if (!GuardHandle(file, KeyAccess::Write))
         return false;
     Trace("write disk %d: bytes 0+512 (partition table)", file.disk);
-    for (const Fault& fault : file.faults)
-        if (fault.write && fault.sector == 0)
-            return Fail(ERROR_WRITE_FAULT);
-    ssize_t n = ::pwrite(file.fd, sector, kSectorSize, 0);
-    if (n != static_cast<ssize_t>(kSectorSize))
+    if (!FaultedSectors(file.faults, true, 0, kSector).empty())
+        return Fail(ERROR_WRITE_FAULT);
+    ssize_t n = ::pwrite(file.fd, sector, kSector, 0);
+    if (n != static_cast<ssize_t>(kSector))
         return Fail(n < 0 && errno != EIO ? ErrorFromErrno(errno) : ERROR_WRITE_FAULT);
     RereadPartitionTable(file.fd);
     return true;

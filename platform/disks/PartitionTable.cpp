@@ -34,7 +34,7 @@ std::optional<std::array<MbrEntry, 4>> ParsePartitionTable(const uint8_t* sector
         return std::nullopt;
     std::array<MbrEntry, 4> entries;
     bool anyUsed = false;
-    uint64_t diskSectors = diskSize / kSectorSize;
+    uint64_t diskSectors = diskSize / kSector;
     for (int i = 0; i < 4; ++i) {
         const uint8_t* e = sector + 446 + 16 * i;
         MbrEntry& entry = entries[i];
@@ -71,22 +71,22 @@ bool ReadSectorZero(const std::string& backing, uint8_t* sector)
     int fd = ::open(backing.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    ssize_t n = ::pread(fd, sector, kSectorSize, 0);
+    ssize_t n = ::pread(fd, sector, kSector, 0);
     ::close(fd);
-    return n == static_cast<ssize_t>(kSectorSize);
+    return n == static_cast<ssize_t>(kSector);
 }
 
 Volume DiskVolume(const Disk& disk)
 {
     Volume volume{disk.number, disk.backing, 0, disk.size};
-    uint8_t sector[kSectorSize];
+    uint8_t sector[kSector];
     if (!ReadSectorZero(disk.backing, sector))
         return volume;
     if (auto table = ParsePartitionTable(sector, disk.size)) {
         for (const MbrEntry& entry : *table) {
             if (entry.Used()) {
-                volume.offset = entry.firstSector * kSectorSize;
-                volume.length = entry.sectorCount * kSectorSize;
+                volume.offset = uint64_t{entry.firstSector} * kSector;
+                volume.length = uint64_t{entry.sectorCount} * kSector;
                 break;
             }
         }

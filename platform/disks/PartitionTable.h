@@ -2,6 +2,7 @@
 // whole-device FAT volume, and the cylinder-head-sector fields. Internal to platform/.
 #pragma once
 
+#include "platform/OwnCalls.h"
 #include "platform/machines/Machine.h"
 
 #include <array>
@@ -10,7 +11,6 @@
 
 namespace platform {
 
-constexpr uint64_t kSectorSize = 512;
 constexpr uint32_t kHeads = 255;
 constexpr uint32_t kSectorsPerTrack = 63;
 

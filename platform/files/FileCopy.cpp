@@ -1,6 +1,7 @@
 // CopyFileExA and CopyFileA: a local file or a file of a key, copied to a local path or onto
 // a key, with the caller's progress routine called as the bytes reach the destination.
 #include "platform/win32/LastError.h"
+#include "platform/files/PathForms.h"
 #include "platform/keyfiles/KeyPaths.h"
 #include "platform/keyfiles/KeyVolume.h"
 
@@ -23,7 +24,7 @@ std::optional<std::string> ReadSource(const std::string& name)
         SetLastError(ERROR_ACCESS_DENIED);  // devices and network paths are not copied
         return std::nullopt;
     }
-    if (IsKeyPath(name)) {
+    if (IsDriveLetterPath(name)) {
         std::optional<KeyPath> path = ResolveKeyPath(name);
         std::optional<KeyEntry> entry = path ? FindKeyEntry(*path) : std::nullopt;
         if (!entry)
@@ -34,7 +35,7 @@ std::optional<std::string> ReadSource(const std::string& name)
         }
         return ReadKeyFile(*path);
     }
-    int fd = ::open(LocalPath(name).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(NativePath(name).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         SetLastErrorFromErrno(errno);
         return std::nullopt;
@@ -97,7 +98,7 @@ private:
 
 bool WriteLocal(const std::string& name, const std::string& data, Progress& progress)
 {
-    std::string path = LocalPath(name);
+    std::string path = NativePath(name);
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         SetLastError(errno == EISDIR ? ERROR_ACCESS_DENIED : ErrorFromErrno(errno));
@@ -125,13 +126,13 @@ bool WriteLocal(const std::string& name, const std::string& data, Progress& prog
 
 bool Exists(const std::string& name)
 {
-    if (IsKeyPath(name)) {
+    if (IsDriveLetterPath(name)) {
         std::optional<KeyPath> path = ResolveKeyPath(name);
         std::optional<KeyEntry> entry = path ? FindKeyEntry(*path) : std::nullopt;
         return entry && *entry != KeyEntry::Missing;
     }
     struct stat st {};
-    return ::stat(LocalPath(name).c_str(), &st) == 0;
+    return ::stat(NativePath(name).c_str(), &st) == 0;
 }
 
 }  // namespace
@@ -161,7 +162,7 @@ BOOL CopyFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, LPPROGRESS_ROU
     }
     Progress progress(lpProgressRoutine, lpData, pbCancel, data->size());
     bool copied = progress.Report(0, CALLBACK_STREAM_SWITCH);
-    if (copied && IsKeyPath(target)) {
+    if (copied && IsDriveLetterPath(target)) {
         std::optional<KeyPath> path = ResolveKeyPath(target);
         copied = path && WriteKeyFile(*path, *data, [&](uint64_t fed) {
                      return progress.Report(fed, CALLBACK_CHUNK_FINISHED);

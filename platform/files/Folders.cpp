@@ -2,6 +2,7 @@
 // folder, local or on a key (CreateDirectoryA).
 #include "platform/win32/LastError.h"
 #include "platform/win32/Handles.h"
+#include "platform/files/PathForms.h"
 #include "platform/keyfiles/KeyPaths.h"
 #include "platform/keyfiles/KeyVolume.h"
 
@@ -75,11 +76,11 @@ using namespace platform;
 HANDLE FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindFileData)
 {
     std::string pattern = lpFileName ? lpFileName : "";
-    if (pattern.empty() || !lpFindFileData || IsKeyPath(pattern) || pattern.rfind("\\\\", 0) == 0) {
+    if (pattern.empty() || !lpFindFileData || IsDriveLetterPath(pattern) || pattern.rfind("\\\\", 0) == 0) {
         SetLastError(pattern.empty() || !lpFindFileData ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    pattern = LocalPath(pattern);
+    pattern = NativePath(pattern);
     size_t slash = pattern.rfind('/');
     std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : pattern.substr(0, slash);
     std::string match = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
@@ -140,11 +141,11 @@ BOOL CreateDirectoryA(LPCSTR lpPathName, SECURITY_ATTRIBUTES*)
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    if (IsKeyPath(name)) {
+    if (IsDriveLetterPath(name)) {
         std::optional<KeyPath> path = ResolveKeyPath(name);
         return path && MakeKeyFolder(*path) ? TRUE : FALSE;
     }
-    if (::mkdir(LocalPath(name).c_str(), 0777) != 0) {
+    if (::mkdir(NativePath(name).c_str(), 0777) != 0) {
         int err = errno;
         SetLastError(err == EEXIST ? ERROR_ALREADY_EXISTS : err == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(err));
         return FALSE;

@@ -15,7 +15,7 @@ bool IEquals(const std::string& a, const std::string& b)
            });
 }
 
-std::string NativePath(const char* name)
+std::string NativePath(const std::string& name)
 {
     std::string path = name;
     std::replace(path.begin(), path.end(), '\\', '/');

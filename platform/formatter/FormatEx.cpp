@@ -111,10 +111,8 @@ bool WipeVolume(const Volume& volume, const Backing& backing, PFMIFSCALLBACK cal
     target.blockDevice = backing.IsBlockDevice();
     target.offset = volume.offset;
     target.length = volume.length;
-    if (volume.disk >= 0)
-        for (const Disk& disk : Machine::Current().Disks())
-            if (disk.number == volume.disk)
-                target.faults = disk.faults;
+    if (const Disk* disk = Machine::Current().DiskByNumber(volume.disk))
+        target.faults = disk->faults;
     auto report = [callback](uint32_t percent) {
         DWORD value = percent;
         return callback(PROGRESS, 0, &value) != FALSE;
@@ -146,7 +144,7 @@ bool Format(const WCHAR* driveRoot, const WCHAR* format, const WCHAR* label, boo
     std::optional<Volume> volume = machine.VolumeOf(letter);
     if (!volume)
         return Fail(ERROR_NOT_READY, std::string("there is no drive ") + letter + ":");
-    if (volume->offset % 512 != 0)
+    if (volume->offset % kSector != 0)
         return Fail(ERROR_INVALID_PARAMETER, "the volume does not start on a sector");
 
     FatPlan plan = PlanFat(*family, MkfsSectors(volume->length), clusterSize);

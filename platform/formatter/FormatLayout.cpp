@@ -3,9 +3,8 @@
 namespace platform {
 namespace {
 
-constexpr uint64_t kSector = 512;
 constexpr uint64_t kFats = 2;
-constexpr uint64_t kRootSectors = 512 * 32 / kSector;  // 512 root directory entries
+constexpr uint64_t kRootSectors = 512 * 32 / kSector;  // 512 root directory entries of 32 bytes
 constexpr uint64_t kAlignAbove = 8192;                 // mkfs.fat aligns only above this size
 
 uint64_t RoundUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
@@ -81,9 +80,9 @@ FatPlan PlanFat(FatFamily family, uint64_t sectors, uint32_t clusterBytes)
 {
     if (clusterBytes != 0) {
         bool powerOfTwo = (clusterBytes & (clusterBytes - 1)) == 0;
-        if (!powerOfTwo || clusterBytes < 512 || clusterBytes > 65536)
+        if (!powerOfTwo || clusterBytes < kSector || clusterBytes > 65536)
             return Verdict(PlanVerdict::Unusable);
-        return PlanFatWithCluster(family, sectors, clusterBytes / 512);
+        return PlanFatWithCluster(family, sectors, clusterBytes / kSector);
     }
     if (family == FatFamily::Fat32) {
         for (uint32_t spc = DefaultFat32Cluster(sectors); spc >= 1; spc /= 2) {

@@ -5,6 +5,8 @@
 // here is also accepted by mkfs.fat. Internal to platform/.
 #pragma once
 
+#include "platform/OwnCalls.h"
+
 #include <cstdint>
 
 namespace platform {
@@ -26,13 +28,19 @@ struct FatPlan {
     uint64_t clusters = 0;
 };
 
-// Limits on the number of data clusters. Windows calls a volume FAT12 below 4,085 clusters
-// and FAT16 below 65,525; mkfs.fat keeps a few more numbers free at the top of each FAT.
-constexpr uint64_t kMaxFat12Clusters = 4078;
+// Limits on the number of data clusters. Windows tells the FATs by the count alone: FAT12
+// below 4,085 clusters, FAT16 up to kFat16MostClusters (65,524: cluster numbers start at 2,
+// entry values from 0xFF7 or 0xFFF7 up mark bad and last clusters). mkfs.fat keeps all
+// sixteen values from 0xFF0 or 0xFFF0 free, so it fills six clusters fewer than Windows would
+// read as that FAT; and it makes FAT32 only from four clusters past the FAT16 line, so that
+// no reader takes a FAT32 volume for FAT16.
 constexpr uint64_t kMinFat16Clusters = 4085;
-constexpr uint64_t kMaxFat16Clusters = 65518;
-constexpr uint64_t kMinFat32Clusters = 65529;
-constexpr uint64_t kMaxFat32Clusters = 268435440;
+constexpr uint64_t kMaxFat12Clusters = (kMinFat16Clusters - 1) - 6;   // 4,078
+constexpr uint64_t kMaxFat16Clusters = kFat16MostClusters - 6;        // 65,518
+constexpr uint64_t kMinFat32Clusters = kFat16MostClusters + 1 + 4;    // 65,529
+constexpr uint64_t kMaxFat32Clusters = (1u << 28) - 16;               // the top 4 bits of an entry are not its own
+static_assert(kMaxFat12Clusters == (1u << 12) - 16 - 2 && kMaxFat16Clusters == (1u << 16) - 16 - 2,
+              "mkfs.fat: the top sixteen entry values stay free, and the first two entries are reserved");
 
 // Data clusters of a FAT of the given type over `sectors` 512-byte sectors.
 uint64_t CountClusters(FatType type, uint64_t sectors, uint32_t sectorsPerCluster);

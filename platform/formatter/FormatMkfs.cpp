@@ -1,5 +1,6 @@
 #include "platform/formatter/FormatMkfs.h"
 
+#include "platform/OwnCalls.h"
 #include "platform/processes/RunTool.h"
 
 #include <cstring>
@@ -17,12 +18,12 @@ uint64_t MkfsSectors(uint64_t length)
 
 std::vector<std::string> MkfsArguments(const MkfsRequest& request)
 {
-    const uint64_t offsetSectors = request.offset / 512;
+    const uint64_t offsetSectors = request.offset / kSector;
     std::vector<std::string> args{
         "mkfs.fat",
         "-F", std::to_string(static_cast<int>(request.plan.type)),
         "-s", std::to_string(request.plan.sectorsPerCluster),
-        "-S", "512",                                  // logical sector size
+        "-S", std::to_string(kSector),                // logical sector size
         "-g", "255/" + std::to_string(kSectorsPerTrack),                               // heads/sectors a track, as Windows reports USB disks
         "-h", std::to_string(offsetSectors),          // hidden sectors: where the volume starts
         "-M", "0xF8",                                 // fixed disk

@@ -1,5 +1,7 @@
 #include "platform/formatter/FormatWipe.h"
 
+#include "platform/OwnCalls.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -14,7 +16,6 @@ namespace platform {
 namespace {
 
 constexpr uint64_t kBlock = 4u << 20;  // large blocks keep the pass at the speed of dd bs=4M
-constexpr uint64_t kSector = 512;
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -24,13 +25,8 @@ struct FreeDeleter {
 // this direction, or `start + length` when none does.
 uint64_t FirstFault(const std::vector<Fault>& faults, bool write, uint64_t start, uint64_t length)
 {
-    uint64_t first = start + length;
-    for (const Fault& fault : faults) {
-        uint64_t at = fault.sector * kSector;
-        if (fault.write == write && at + kSector > start && at < first)
-            first = std::max(at, start);
-    }
-    return first;
+    std::vector<uint64_t> sectors = FaultedSectors(faults, write, start, length);
+    return sectors.empty() ? start + length : std::max(sectors.front() * kSector, start);
 }
 
 // Moves the whole range with pread or pwrite, going on after short transfers.

@@ -150,9 +150,8 @@ bool GuardDiskNumber(int diskNumber, KeyAccess access)
 {
     if (diskNumber < 0)
         return true;
-    for (const Disk& disk : Machine::Current().Disks())
-        if (disk.number == diskNumber)
-            return GuardDisk(disk, access);
+    if (const Disk* disk = Machine::Current().DiskByNumber(diskNumber))
+        return GuardDisk(*disk, access);
     SetLastErrorWithDetail(ERROR_MEDIA_CHANGED, "disk " + std::to_string(diskNumber) + " is not known");
     return false;
 }

@@ -1,5 +1,6 @@
 #include "platform/keyfiles/KeyPaths.h"
 
+#include "platform/files/PathForms.h"
 #include "platform/win32/LastError.h"
 #include "platform/guard/WriteGuard.h"
 
@@ -67,11 +68,6 @@ std::string KeyPath::Text() const
     return parts.empty() ? text + "\\" : text;
 }
 
-bool IsKeyPath(const std::string& name)
-{
-    return name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':';
-}
-
 std::optional<std::vector<std::string>> SplitKeyPath(const std::string& rest, std::string& why)
 {
     std::vector<std::string> parts;
@@ -100,7 +96,7 @@ std::optional<std::vector<std::string>> SplitKeyPath(const std::string& rest, st
 
 std::optional<KeyPath> ResolveKeyPath(const std::string& name)
 {
-    if (!IsKeyPath(name)) {
+    if (!IsDriveLetterPath(name)) {
         SetLastErrorWithDetail(ERROR_INVALID_NAME, name + ": not a path on a drive");
         return std::nullopt;
     }
@@ -129,21 +125,11 @@ std::optional<KeyPath> ResolveKeyPath(const std::string& name)
         SetLastErrorWithDetail(ERROR_NOT_SUPPORTED, volume->backing + ": a backing with \"@@\" in its name");
         return std::nullopt;
     }
-    for (const Disk& disk : machine.Disks()) {
-        if (disk.number != volume->disk)
-            continue;
-        if (auto reason = SystemDiskReason(disk)) {
-            SetLastErrorWithDetail(ERROR_ACCESS_DENIED, *reason);
-            return std::nullopt;
-        }
+    const Disk* disk = machine.DiskByNumber(volume->disk);
+    if (auto reason = disk ? SystemDiskReason(*disk) : std::nullopt) {
+        SetLastErrorWithDetail(ERROR_ACCESS_DENIED, *reason);
+        return std::nullopt;
     }
-    return path;
-}
-
-std::string LocalPath(const std::string& name)
-{
-    std::string path = name;
-    std::replace(path.begin(), path.end(), '\\', '/');
     return path;
 }
 

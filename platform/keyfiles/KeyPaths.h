@@ -24,9 +24,6 @@ struct KeyPath {
     std::string Text() const;        // "E:\folder\name", for messages and the trace
 };
 
-// A letter and a colon first: a path on a volume, never a local one.
-bool IsKeyPath(const std::string& name);
-
 // The parts of what follows "E:", or nullopt with the reason it is refused.
 std::optional<std::vector<std::string>> SplitKeyPath(const std::string& rest, std::string& why);
 
@@ -34,8 +31,5 @@ std::optional<std::vector<std::string>> SplitKeyPath(const std::string& rest, st
 // ERROR_INVALID_NAME (refused), ERROR_FILENAME_EXCED_RANGE, ERROR_PATH_NOT_FOUND (no such
 // drive), ERROR_ACCESS_DENIED (a volume of a disk that holds this computer's system).
 std::optional<KeyPath> ResolveKeyPath(const std::string& name);
-
-// A local path as the system takes it: backslashes become slashes.
-std::string LocalPath(const std::string& name);
 
 }  // namespace platform

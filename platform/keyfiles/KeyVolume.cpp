@@ -1,6 +1,7 @@
 #include "platform/keyfiles/KeyVolume.h"
 
 #include "platform/disks/BlockDevices.h"
+#include "platform/files/PathForms.h"
 #include "platform/win32/LastError.h"
 #include "platform/OwnCalls.h"
 #include "platform/win32/Trace.h"
@@ -19,16 +20,6 @@ namespace platform {
 namespace {
 
 bool Has(const std::string& text, const char* words) { return text.find(words) != std::string::npos; }
-
-bool SameName(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // One mtools command on the volume: no checks of the medium that a partition at an offset
 // would fail, none of this computer's mtools settings, names in UTF-8, and never a question
@@ -63,54 +54,53 @@ void FailedTool(const ToolResult& run, DWORD otherwise)
 }
 
 // On a sandbox machine a "fault ... write" sector inside the volume cannot be written: mtools
-// writes the backing itself, so the sector's bytes are kept before a command and, when the
-// command changed them, put back, and the write fails as the disk would have failed it.
+// writes the backing itself, so those sectors are kept before a command and, when the command
+// changed one, put back, and the write fails as the disk would have failed it.
 class FaultWatch {
 public:
-    explicit FaultWatch(const KeyPath& at) : m_backing(at.volume.backing)
+    explicit FaultWatch(const KeyPath& at)
     {
-        for (const Disk& disk : Machine::Current().Disks()) {
-            if (disk.number != at.volume.disk)
-                continue;
-            for (const Fault& fault : disk.faults) {
-                uint64_t byte = fault.sector * 512;
-                if (fault.write && byte >= at.volume.offset && byte < at.volume.offset + at.volume.length)
-                    m_sectors.push_back({fault.sector, Sector(byte)});
-            }
-        }
+        const Disk* disk = Machine::Current().DiskByNumber(at.volume.disk);
+        std::vector<uint64_t> sectors;
+        if (disk)
+            sectors = FaultedSectors(disk->faults, true, at.volume.offset, at.volume.length);
+        if (!sectors.empty())
+            m_fd = ::open(at.volume.backing.c_str(), O_RDWR | O_CLOEXEC);
+        for (uint64_t sector : sectors)
+            m_kept.push_back({sector, Sector(sector)});
     }
+    ~FaultWatch()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FaultWatch(const FaultWatch&) = delete;
+    FaultWatch& operator=(const FaultWatch&) = delete;
 
     // The first faulted sector that was written, put back as it was; nullopt when none.
     std::optional<uint64_t> Hit() const
     {
-        for (const auto& [sector, before] : m_sectors) {
-            if (Sector(sector * 512) == before)
+        for (const auto& [sector, before] : m_kept) {
+            if (Sector(sector) == before)
                 continue;
-            int fd = ::open(m_backing.c_str(), O_WRONLY | O_CLOEXEC);
-            if (fd >= 0) {
-                ssize_t ignored = ::pwrite(fd, before.data(), before.size(), static_cast<off_t>(sector * 512));
-                (void)ignored;
-                ::close(fd);
-            }
+            ssize_t ignored = ::pwrite(m_fd, before.data(), before.size(), static_cast<off_t>(sector * kSector));
+            (void)ignored;
             return sector;
         }
         return std::nullopt;
     }
 
 private:
-    std::string Sector(uint64_t byte) const
+    std::string Sector(uint64_t sector) const
     {
-        std::string bytes(512, '\0');
-        int fd = ::open(m_backing.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            bytes.resize(std::max<ssize_t>(0, ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(byte))));
-            ::close(fd);
-        }
+        std::string bytes(kSector, '\0');
+        ssize_t n = m_fd < 0 ? 0 : ::pread(m_fd, bytes.data(), bytes.size(), static_cast<off_t>(sector * kSector));
+        bytes.resize(static_cast<size_t>(std::max<ssize_t>(0, n)));
         return bytes;
     }
 
-    std::string m_backing;
-    std::vector<std::pair<uint64_t, std::string>> m_sectors;
+    int m_fd = -1;
+    std::vector<std::pair<uint64_t, std::string>> m_kept;
 };
 
 // A key may be pulled out as soon as the program is done: what mtools wrote to a block
@@ -186,7 +176,7 @@ std::optional<std::vector<FolderEntry>> ListFolder(const KeyPath& folder)
 KeyEntry EntryIn(const std::vector<FolderEntry>& entries, const std::string& name)
 {
     for (const FolderEntry& entry : entries)
-        if (SameName(entry.name, name))
+        if (IEquals(entry.name, name))  // FAT names are compared without regard to case
             return entry.folder ? KeyEntry::Folder : KeyEntry::File;
     return KeyEntry::Missing;
 }

@@ -92,10 +92,8 @@ std::optional<Volume> BasicMachine::VolumeOf(char letter)
         std::string backing = *FloppyBacking(static_cast<char>('A' + bit));
         return Volume{-1, backing, 0, BackingSize(backing).value_or(0)};
     }
-    for (const Disk& disk : disks_)
-        if (disk.number == bit - 2)
-            return DiskVolume(disk);
-    return std::nullopt;
+    const Disk* disk = DiskByNumber(bit - 2);
+    return disk ? std::optional<Volume>(DiskVolume(*disk)) : std::nullopt;
 }
 
 char BasicMachine::LetterOfDisk(int disk)
@@ -112,9 +110,8 @@ void BasicMachine::RemoveLetter(char letter)
     if (bit < 0 || !(LogicalDrives() & (1u << bit)))
         return;
     removed_ |= 1u << bit;
-    for (const Disk& disk : disks_)
-        if (disk.number == bit - 2)
-            LetterRemoved(disk);
+    if (const Disk* disk = DiskByNumber(bit - 2))
+        LetterRemoved(*disk);
 }
 
 }  // namespace platform

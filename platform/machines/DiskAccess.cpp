@@ -31,26 +31,25 @@ BOOL InitDiskAccess()
 BOOL GetDiskDescription(int diskNumber, char* model, DWORD modelSize, ULONGLONG* sizeBytes, char* devicePath,
                         DWORD pathSize)
 {
-    for (const Disk& disk : Machine::Current().Disks()) {
-        if (disk.number != diskNumber)
-            continue;
-        std::string path = disk.backing;
-        char resolved[PATH_MAX];
-        if (disk.kernelName.empty() && ::realpath(disk.backing.c_str(), resolved))
-            path = resolved;
-        if ((model && modelSize <= disk.model.size()) || (devicePath && pathSize <= path.size())) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
-        if (model)
-            std::memcpy(model, disk.model.c_str(), disk.model.size() + 1);
-        if (devicePath)
-            std::memcpy(devicePath, path.c_str(), path.size() + 1);
-        if (sizeBytes)
-            *sizeBytes = disk.size;
-        SetLastError(ERROR_SUCCESS);
-        return TRUE;
+    const Disk* disk = Machine::Current().DiskByNumber(diskNumber);
+    if (!disk) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
     }
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return FALSE;
+    std::string path = disk->backing;
+    char resolved[PATH_MAX];
+    if (disk->kernelName.empty() && ::realpath(disk->backing.c_str(), resolved))
+        path = resolved;
+    if ((model && modelSize <= disk->model.size()) || (devicePath && pathSize <= path.size())) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if (model)
+        std::memcpy(model, disk->model.c_str(), disk->model.size() + 1);
+    if (devicePath)
+        std::memcpy(devicePath, path.c_str(), path.size() + 1);
+    if (sizeBytes)
+        *sizeBytes = disk->size;
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }

@@ -144,9 +144,8 @@ std::string CurrentDriveMap()
         if (!volume)
             continue;
         entry.volume = *volume;
-        for (const Disk& disk : machine.Disks())
-            if (disk.number == volume->disk)
-                entry.disk = disk;
+        if (const Disk* disk = machine.DiskByNumber(volume->disk))
+            entry.disk = *disk;
         entries.push_back(entry);
     }
     return EncodeDriveMap(entries);

@@ -8,6 +8,7 @@
 #include "platform/win32/LastError.h"
 #include "platform/OwnCalls.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -55,6 +56,24 @@ std::string Machine::Problem()
     Current();
     std::lock_guard lock(machineMutex);
     return problem;
+}
+
+std::vector<uint64_t> FaultedSectors(const std::vector<Fault>& faults, bool write, uint64_t start, uint64_t length)
+{
+    std::vector<uint64_t> sectors;
+    for (const Fault& fault : faults)
+        if (fault.write == write && fault.sector * kSector < start + length && (fault.sector + 1) * kSector > start)
+            sectors.push_back(fault.sector);
+    std::sort(sectors.begin(), sectors.end());
+    return sectors;
+}
+
+const Disk* Machine::DiskByNumber(int number) const
+{
+    for (const Disk& disk : Disks())
+        if (disk.number == number)
+            return &disk;
+    return nullptr;
 }
 
 }  // namespace platform

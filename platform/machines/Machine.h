@@ -20,6 +20,10 @@ struct Fault {
     uint64_t sector = 0;      // 512-byte sector number within the disk
 };
 
+// The sectors that fail for reading (or writing) in the bytes [start, start + length) of a
+// disk, lowest first: the one fault check of every path that reads or writes a sandbox disk.
+std::vector<uint64_t> FaultedSectors(const std::vector<Fault>& faults, bool write, uint64_t start, uint64_t length);
+
 struct Disk {
     int number = 0;
     std::string bus;          // "USBSTOR", "IDE", "SCSI", ...
@@ -62,6 +66,9 @@ public:
     static std::string Problem();
 
     virtual const std::vector<Disk>& Disks() const = 0;
+    // The disk that a number names (handles, letters and the guard name disks by number);
+    // nullptr when there is none.
+    const Disk* DiskByNumber(int number) const;
     virtual std::optional<std::string> FloppyBacking(char drive) const = 0;  // 'A' or 'B'
 
     // Takes a new look at the disks of a live machine (keys come and go); numbers stay.

@@ -50,13 +50,7 @@ std::optional<int> LeadingNumber(const std::string& text, size_t& used)
 
 std::string VolumeName(int disk) { return "\\Device\\HarddiskVolume" + std::to_string(disk + 1); }
 
-bool DiskExists(int number)
-{
-    for (const Disk& disk : Machine::Current().Disks())
-        if (disk.number == number)
-            return true;
-    return false;
-}
+bool DiskExists(int number) { return Machine::Current().DiskByNumber(number) != nullptr; }
 
 enum class Lookup { Link, NotLink, Missing };
 

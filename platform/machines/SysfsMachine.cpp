@@ -1,5 +1,7 @@
 #include "platform/machines/SysfsMachine.h"
 
+#include "platform/OwnCalls.h"
+
 #include "platform/disks/BlockDevices.h"
 #include "platform/win32/Trace.h"
 #include "platform/guard/SystemDisks.h"
@@ -17,12 +19,6 @@
 
 namespace platform {
 namespace {
-
-std::string RealPath(const std::string& path)
-{
-    char buffer[PATH_MAX];
-    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
-}
 
 bool IsDiskName(const std::string& name)
 {
@@ -67,7 +63,7 @@ std::vector<Disk> ScanDisks(const SysfsPaths& paths)
         disk.number = static_cast<int>(disks.size());
         disk.kernelName = name;
         disk.backing = paths.devRoot + "/" + name;
-        disk.size = sectors * 512;
+        disk.size = sectors * kSector;  // sysfs counts 512-byte sectors too
         disk.deviceNumber = number.value_or(0);
         disk.diskSequence = std::strtoull(ReadSysfsText(dir + "/diskseq").c_str(), nullptr, 10);
         std::string why = number ? system.WhySystemDisk(*number) : "its device number cannot be read";

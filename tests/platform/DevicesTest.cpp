@@ -113,9 +113,13 @@ TEST_F(DevicesTest, FaultedSectorsFailAndMoveNothing)
     EXPECT_EQ(GetLastError(), ERROR_CRC);
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(buffer[0], 0xAB);
-    // Reading up to the faulted sector works, and the failed read did not move the position.
+    // Reading up to the faulted sector works, and the failed read did not move the position;
+    // so does reading from the sector after it.
     ASSERT_TRUE(ReadFile(disk, buffer.data(), 2 * 512, &n, nullptr));
     EXPECT_EQ(n, 1024u);
+    SetFilePointer(disk, 2051 * 512, nullptr, FILE_BEGIN);
+    EXPECT_TRUE(ReadFile(disk, buffer.data(), 512, &n, nullptr));
+    SetFilePointer(disk, 2050 * 512, nullptr, FILE_BEGIN);
     EXPECT_FALSE(WriteFile(disk, buffer.data(), 2 * 512, &n, nullptr));  // 2050 and 2051
     EXPECT_EQ(GetLastError(), ERROR_WRITE_FAULT);
     EXPECT_EQ(ReadBytes(dir / "key.img", 2050 * 512, 1)[0], 0x11);
