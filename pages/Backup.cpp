@@ -1,5 +1,6 @@
 #include "pages/Backup.h"
 
+#include <cctype>
 #include <vector>
 
 #include "app/Wizard97.h"
@@ -17,6 +18,17 @@ int ImageFileFailed(UINT nID, const std::string& path)
 {
     std::string reason = LastErrorReason();
     ShowFailure(FormatText(LoadResString(nID).c_str(), path.c_str()), reason);
+    return -1;
+}
+
+int RefuseDrivePath(const std::string& path)
+{
+    bool letter = path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    bool device = path.rfind("\\\\", 0) == 0 || path.rfind("//", 0) == 0;
+    if (!letter && !device)
+        return 0;
+    std::string text = FormatText(LoadResString(IDS_NOT_A_LOCAL_FILE).c_str(), path.c_str());
+    MessageBoxA(nullptr, text.c_str(), LoadResString(IDS_ERROR).c_str(), MB_OK | MB_ICONERROR);
     return -1;
 }
 
@@ -134,6 +146,12 @@ LRESULT CBackup::OnWizardNext()
     int next = -1;
     if (m_radioBackup.GetCheck() && m_editBackupFile.GetWindowTextLength() > 0) {
         std::string path = m_editBackupFile.GetWindowText();
+        // Nothing that a disk stands on, no device, FIFO or socket: refused before the
+        // question, and before anything is opened for writing.
+        if (RefuseDrivePath(path))
+            return -1;
+        if (!CheckImageTarget(path.c_str()))
+            return ImageFileFailed(IDS_CREATE_IMAGE_FAILED, path);
         if (!MayReplace(path))
             return -1;
         HANDLE file = key.CreateAlways(path.c_str());
@@ -151,7 +169,10 @@ LRESULT CBackup::OnWizardNext()
     }
     if (m_radioRestore.GetCheck() && m_editRestoreFile.GetWindowTextLength() > 0) {
         std::string path = m_editRestoreFile.GetWindowText();
-        // Read only: an image on read-only media or marked read-only restores as well.
+        if (RefuseDrivePath(path))
+            return -1;
+        // Read only: an image on read-only media or marked read-only restores as well. Only
+        // an ordinary file opens, without waiting: a FIFO or a device is refused.
         HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE)

@@ -57,6 +57,12 @@ std::string ImagesFolder();
 // that stays.
 int ImageFileFailed(UINT nID, const std::string& path);
 
+// An image file named by a drive letter (C:\bk.img, A:\bk.img, the key's own E:\x.img) or a
+// device name reaches a disk, not a file of this computer: it is refused, with a box that
+// says to choose a file of this computer, before anything is opened. -1 when refused (the
+// result of a Next that stays), 0 when the path is a file of this computer.
+int RefuseDrivePath(const std::string& path);
+
 // The image file dialog of the backup and image key pages: a save dialog for a backup
 // target, an open dialog for an image to write. True and the full path when confirmed.
 bool ChooseImageFile(bool open, std::string& path);

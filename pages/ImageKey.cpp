@@ -70,8 +70,10 @@ LRESULT CImageKey::OnWizardNext()
 {
     CWaitCursor wait;
     int next = -1;
-    if (m_radioFromFile.GetCheck() && m_editFile.GetWindowTextLength() > 0)
-        next = WriteImage(m_editFile.GetWindowText());
+    if (m_radioFromFile.GetCheck() && m_editFile.GetWindowTextLength() > 0) {
+        std::string path = m_editFile.GetWindowText();
+        next = RefuseDrivePath(path) ? -1 : WriteImage(path);
+    }
     if (m_radioFromDrive.GetCheck() && m_comboDrive.GetCurSel() != CB_ERR)
         next = WriteImage(LoadResString(IDS_FLOPPY_DEVICE) + m_comboDrive.GetLBText(m_comboDrive.GetCurSel()));
     if (next != -1)
@@ -80,7 +82,8 @@ LRESULT CImageKey::OnWizardNext()
 }
 
 // The source is opened for reading only, so that read-only image files and
-// write-protected floppies serve as well. A source that cannot be opened or read, or a
+// write-protected floppies serve as well; a file source opens only as an ordinary file,
+// without waiting (a FIFO or a device is refused). A source that cannot be opened or read, or a
 // write that fails, is reported and the page stays.
 int CImageKey::WriteImage(const std::string& source)
 {

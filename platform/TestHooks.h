@@ -18,4 +18,9 @@ void SetModuleMissingForTest(const std::string& name, bool missing);
 // password database gives; null goes back to the database.
 void SetHomeForTest(const char* home);
 
+// Called just before an outside tool starts (mkfs.fat, an mtools command, a process such as
+// the installer launcher), after the write guard checked what the tool gets: a test widens
+// that window to swap the key's image there. Null removes it.
+void SetToolStartHookForTest(void (*hook)());
+
 }  // namespace platform

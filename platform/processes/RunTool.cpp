@@ -1,5 +1,6 @@
 #include "platform/processes/RunTool.h"
 
+#include "platform/TestHooks.h"
 #include "platform/win32/Trace.h"
 
 #include <cerrno>
@@ -29,7 +30,44 @@ std::string LastLines(const std::string& text, size_t bytes)
     return out;
 }
 
-std::string ToolResult::LastWords(size_t bytes) const { return LastLines(output, bytes); }
+namespace {
+void (*toolStartHook)() = nullptr;
+}  // namespace
+
+void SetToolStartHookForTest(void (*hook)()) { toolStartHook = hook; }
+
+void ToolStartHook()
+{
+    if (toolStartHook)
+        toolStartHook();
+}
+
+std::string ToolResult::LastWords(size_t bytes) const
+{
+    std::string words = LastLines(output, bytes);
+    std::string how = HowItEnded();
+    return how.empty() ? words : words.empty() ? how : words + "\n" + how;
+}
+
+std::string ToolResult::HowItEnded() const
+{
+    if (!started || signal == 0)
+        return "";
+    return tool + " was ended by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+}
+
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e)
+        env.emplace_back(*e);
+    for (const std::string& change : changes) {
+        std::string name = change.substr(0, change.find('=') + 1);
+        std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+        env.push_back(change);
+    }
+    return env;
+}
 
 namespace {
 
@@ -86,9 +124,22 @@ void Exchange(int inFd, int outFd, const std::string* input, std::string& output
 
 }  // namespace
 
-ToolResult RunTool(const std::vector<std::string>& args, const std::string* input, const FeedProgress& fed)
+ToolResult RunTool(const std::vector<std::string>& args, const std::string* input, const FeedProgress& fed,
+                   const std::vector<int>& inherit, const std::vector<std::string>& environment)
 {
     ToolResult result;
+    result.tool = args.empty() ? std::string() : args[0];
+    std::string inherited;
+    for (int fd : inherit)
+        if (fd >= 0)
+            inherited += (inherited.empty() ? " (descriptor " : ", ") + std::to_string(fd);
+    if (!inherited.empty())
+        inherited += ")";
+    std::vector<std::string> env = EnvironmentWith(environment);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     std::vector<std::string> copy = args;
     std::vector<char*> argv;
     for (std::string& arg : copy)
@@ -108,8 +159,12 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 2);
+    for (int fd : inherit)
+        if (fd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, fd, fd);  // the same number: close-on-exec is cleared
+    ToolStartHook();
     pid_t pid = 0;
-    int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     if (input)
@@ -119,7 +174,7 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
         if (input)
             close(inPipe[1]);
         result.startError = err;
-        Trace("run %s: cannot start: %s", Joined(args).c_str(), std::strerror(err));
+        Trace("run %s%s: cannot start: %s", Joined(args).c_str(), inherited.c_str(), std::strerror(err));
         return result;
     }
     result.started = true;
@@ -134,7 +189,11 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    Trace("run %s: exit %d", Joined(args).c_str(), result.status);
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    if (result.signal)
+        Trace("run %s%s: %s", Joined(args).c_str(), inherited.c_str(), result.HowItEnded().c_str());
+    else
+        Trace("run %s%s: exit %d", Joined(args).c_str(), inherited.c_str(), result.status);
     return result;
 }
 

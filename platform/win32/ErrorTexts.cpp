@@ -69,6 +69,7 @@ constexpr SystemText kTexts[] = {
      "drivers are loaded and that the volume is not corrupted.",
      "ボリュームには認識可能なファイル システムがありません。\r\n必要なファイル システム ドライバーがすべて読み込まれて"
      "いるか、ボリュームが壊れていないか確認してください。"},
+    {1067, "The process terminated unexpectedly.", "プロセスが予期せずに終了しました。"},
     {1110, "The media in the drive may have changed.", "ドライブのメディアが変更された可能性があります。"},
     {1117, "The request could not be performed because of an I/O device error.",
      "I/O デバイス エラーが発生したため、要求を実行できませんでした。"},

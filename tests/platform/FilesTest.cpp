@@ -199,7 +199,7 @@ TEST_F(FilesTest, RepeatedOpenAndCloseLeaksNothing)
         HANDLE file = Open(path, OPEN_EXISTING);
         HANDLE disk = Open("\\\\.\\PhysicalDrive0", OPEN_EXISTING);
         HANDLE volume = Open("\\\\.\\C:", OPEN_EXISTING);
-        HANDLE floppy = Open("\\\\.\\A:", OPEN_EXISTING);
+        HANDLE floppy = Open("\\\\.\\A:", OPEN_EXISTING, GENERIC_READ);  // a floppy is only read
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         ASSERT_NE(disk, INVALID_HANDLE_VALUE);
         ASSERT_NE(volume, INVALID_HANDLE_VALUE);

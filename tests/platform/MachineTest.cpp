@@ -209,6 +209,7 @@ TEST(SysfsMachineTest, LoopDeviceAsUsbKeyIsReadAndWritten)
     fs::remove(sys.dev + "/sdx");
     fs::create_symlink(loop, sys.dev + "/sdx");
     platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(sys.paths));
+    ChooseDisk(0);
 
     HANDLE volume = CreateFileA("\\\\.\\C:", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(volume, INVALID_HANDLE_VALUE);
@@ -271,8 +272,8 @@ TEST(SysfsMachineTest, AMountedKeyIsUnmountedBeforeWritingOrNotWrittenAtAll)
     sys.AddDisk("sdb", "pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0", 2048, "Kivra", "Key",
                 "8:16", 1);
     // The key's partition is "mounted" at a folder where nothing is mounted: the unmount
-    // fails, as it does for a busy file system. Mounted under /home it is no system disk.
-    sys.AddMount("8:17", "/home/me/KIVRA KEY", "vfat", "/dev/sdb1");
+    // fails, as it does for a busy file system. Mounted by the desktop it is no system disk.
+    sys.AddMount("8:17", "/media/me/KIVRA KEY", "vfat", "/dev/sdb1");
 
     // Choosing and opening the key unmounts nothing; its first write is refused while the
     // file system stays mounted, and nothing reaches the disk.

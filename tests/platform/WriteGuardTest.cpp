@@ -132,6 +132,7 @@ TEST(WriteGuardTest, DismountNeedsAWritableHandleOfADiskThatIsNotTheSystems)
         return !mounted || targets.find(point) != std::string::npos;
     };
     use(false);
+    ChooseDisk(0);
     HANDLE reader = Open("\\\\.\\C:", GENERIC_READ);
     HANDLE writer = Open("\\\\.\\C:", GENERIC_READ | GENERIC_WRITE);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
