@@ -124,6 +124,13 @@ std::shared_ptr<CheckedDisk> OpenCheckedDisk(const Disk& disk, KeyAccess access,
     return checked;
 }
 
+std::shared_ptr<CheckedDisk> HeldDisk(int diskNumber)
+{
+    std::lock_guard lock(holdsMutex);
+    auto it = holds.find(diskNumber);
+    return it == holds.end() ? nullptr : it->second.lock();
+}
+
 std::shared_ptr<CheckedDisk> OpenCheckedDiskNumber(int diskNumber, KeyAccess access)
 {
     if (const Disk* disk = Machine::Current().DiskByNumber(diskNumber))

@@ -42,6 +42,9 @@ std::shared_ptr<CheckedDisk> OpenCheckedDisk(const Disk& disk, KeyAccess access,
 // The same for a disk of the current machine by number.
 std::shared_ptr<CheckedDisk> OpenCheckedDiskNumber(int diskNumber, KeyAccess access);
 
+// The hold this process has on a disk now; nullptr when it has none.
+std::shared_ptr<CheckedDisk> HeldDisk(int diskNumber);
+
 // Whether two descriptors are one disk or file: the same block device, or the same file.
 bool SameObject(int a, int b);
 

@@ -56,7 +56,7 @@ bool Number(const std::string& text, T& value)
 }
 
 // The fields of an entry in order; the backing is whatever follows the last of them.
-constexpr int kNumbers = 10;
+constexpr int kNumbers = 11;
 
 std::optional<DriveMapEntry> DecodeEntry(const std::string& entry)
 {
@@ -74,17 +74,18 @@ std::optional<DriveMapEntry> DecodeEntry(const std::string& entry)
         at = colon + 1;
     }
     auto backing = Unescape(entry.substr(at));
-    int holdsSystem = 0;
+    int holdsSystem = 0, held = 0;
     if (!backing || backing->empty() || !Number(fields[0], out.volume.offset) || !Number(fields[1], out.volume.length) ||
         !Number(fields[2], out.volume.disk) || !Number(fields[3], out.disk.deviceNumber) ||
         !Number(fields[4], out.disk.fileDevice) || !Number(fields[5], out.disk.fileInode) ||
         !Number(fields[6], out.disk.size) || !Number(fields[7], out.disk.diskSequence) ||
-        !Number(fields[8], holdsSystem) || !Number(fields[9], out.descriptor))
+        !Number(fields[8], holdsSystem) || !Number(fields[9], out.descriptor) || !Number(fields[10], held))
         return std::nullopt;
     out.volume.backing = *backing;
     out.disk.number = out.volume.disk;
     out.disk.backing = *backing;
     out.disk.holdsSystem = holdsSystem != 0;
+    out.held = held != 0;
     return out;
 }
 
@@ -101,7 +102,8 @@ std::string EncodeDriveMap(const std::vector<DriveMapEntry>& entries)
                std::to_string(e.volume.disk) + ':' + std::to_string(e.disk.deviceNumber) + ':' +
                std::to_string(e.disk.fileDevice) + ':' + std::to_string(e.disk.fileInode) + ':' +
                std::to_string(e.disk.size) + ':' + std::to_string(e.disk.diskSequence) + ':' +
-               (e.disk.holdsSystem ? "1" : "0") + ':' + std::to_string(e.descriptor) + ':' + Escape(e.volume.backing);
+               (e.disk.holdsSystem ? "1" : "0") + ':' + std::to_string(e.descriptor) + ':' + (e.held ? "1" : "0") + ':' +
+               Escape(e.volume.backing);
     }
     return map;
 }

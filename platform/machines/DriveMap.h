@@ -22,6 +22,7 @@ struct DriveMapEntry {
     Volume volume;     // disk number (-1 for a floppy), backing, offset and length
     Disk disk;         // the disk as discovery saw it (number, identity, size); unused for a floppy
     int descriptor = -1;  // the inherited descriptor of the disk's backing, -1 for none
+    bool held = false;    // the descriptor is the program's own hold on the disk, already checked
 };
 
 std::string EncodeDriveMap(const std::vector<DriveMapEntry>& entries);

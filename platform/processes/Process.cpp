@@ -3,6 +3,7 @@
 // BOOTWRIGHT_DRIVES (machines/DriveMap.h). What it writes on standard error is kept, for the
 // message when it fails, and passed on to ours.
 #include "platform/processes/CommandLine.h"
+#include "platform/guard/CheckedDisk.h"
 #include "platform/machines/DriveMap.h"
 #include "platform/win32/LastError.h"
 #include "platform/win32/Handles.h"
@@ -54,15 +55,19 @@ std::vector<std::string> ChildEnvironment(const char* block, const std::string& 
 // The drive map a child gets: the chosen key's letter alone (a child writes no other
 // volume), with a descriptor of the key's disk that it inherits; the installer launcher runs
 // the write guard on that descriptor and hands it on, so nothing opens the key by its name
-// after the guard. `descriptor` is -1 when there is none; the caller closes it.
+// after the guard. While this process holds the key (a handle wrote it), the child gets that
+// held descriptor itself, since another hold would be refused. `descriptor` is -1 when there
+// is none; the caller closes it.
 std::string ChildDriveMap(int& descriptor)
 {
     descriptor = -1;
     std::optional<DriveMapEntry> entry = ChosenKeyDrive();
     if (!entry)
         return "";
-    descriptor = ::open(entry->volume.backing.c_str(), O_RDWR | O_CLOEXEC);
+    std::shared_ptr<CheckedDisk> held = HeldDisk(entry->disk.number);
+    descriptor = held ? ::fcntl(held->Fd(), F_DUPFD_CLOEXEC, 0) : ::open(entry->volume.backing.c_str(), O_RDWR | O_CLOEXEC);
     entry->descriptor = descriptor;
+    entry->held = held != nullptr;
     Trace("hand %c: to the child: %s as descriptor %d", entry->letter, entry->volume.backing.c_str(), descriptor);
     return EncodeDriveMap({*entry});
 }

@@ -61,8 +61,12 @@ int main(int argc, char** argv)
         return Fail(std::string(1, letter) + ": is not the key chosen in the program; only the chosen key is written");
     if (drive->descriptor < 0)
         return Fail(std::string(1, letter) + ": the key's disk " + drive->volume.backing + " cannot be opened");
+    // A descriptor the program holds already is checked as it is; any other is held here.
     std::shared_ptr<platform::CheckedDisk> key =
-        platform::OpenCheckedDisk(drive->disk, platform::KeyAccess::Write, drive->descriptor);
+        drive->held ? (platform::GuardDisk(drive->disk, platform::KeyAccess::Write, drive->descriptor)
+                           ? std::make_shared<platform::CheckedDisk>(drive->descriptor, drive->disk.number, true)
+                           : nullptr)
+                    : platform::OpenCheckedDisk(drive->disk, platform::KeyAccess::Write, drive->descriptor);
     if (!key) {
         DWORD code = GetLastError();
         char detail[512] = "";
@@ -77,7 +81,8 @@ int main(int argc, char** argv)
         return Fail(std::string(1, letter) + ": " + reason + " " + detail);
     }
     // The installer inherits the held descriptor, and with it the hold, until it ends.
-    ::close(drive->descriptor);
+    if (key->Fd() != drive->descriptor)
+        ::close(drive->descriptor);
     ::fcntl(key->Fd(), F_SETFD, 0);
 
     std::string offset = std::to_string(drive->volume.offset);

@@ -19,7 +19,7 @@ namespace {
 std::string PathWithout(const std::string& folder, const std::vector<std::string>& leftOut)
 {
     fs::create_directories(folder);
-    for (const char* tool : {"mkfs.fat", "syslinux", "mcopy", "mdir", "mmd", "mdel", "mren", "mtype"}) {
+    for (const char* tool : {"mkfs.fat", "syslinux", "mcopy", "mdir", "mmd", "mdel", "mren", "mattrib"}) {
         if (std::find(leftOut.begin(), leftOut.end(), tool) != leftOut.end())
             continue;
         std::string found;
@@ -48,7 +48,7 @@ TEST_F(StartTest, MissingToolsAreNamedByTheirPackages)
     setenv("PATH", PathWithout(sandbox.Path() + "/no-mkfs", {"mkfs.fat"}).c_str(), 1);
     EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "dosfstools");
-    setenv("PATH", PathWithout(sandbox.Path() + "/bare", {"syslinux", "mcopy", "mtype"}).c_str(), 1);
+    setenv("PATH", PathWithout(sandbox.Path() + "/bare", {"syslinux", "mcopy", "mattrib"}).c_str(), 1);
     EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "syslinux, mtools");
 }
