@@ -3,7 +3,6 @@
 // progress reports; mkfs.fat lays out the file system at the volume's offset.
 #include "platform/formatter/FormatEx.h"
 
-#include "platform/disks/BlockDevices.h"
 #include "platform/guard/CheckedDisk.h"
 
 #include "platform/formatter/FormatLayout.h"
@@ -83,7 +82,7 @@ bool WipeVolume(const Volume& volume, const CheckedDisk& key, PFMIFSCALLBACK cal
 {
     WipeTarget target;
     target.fd = key.Fd();
-    target.blockDevice = IsBlockDevice(key.Fd());
+    target.blockDevice = key.IsBlockDevice();
     target.offset = volume.offset;
     target.length = volume.length;
     if (const Disk* disk = Machine::Current().DiskByNumber(volume.disk))
@@ -139,7 +138,7 @@ bool Format(const WCHAR* driveRoot, const WCHAR* format, const WCHAR* label, boo
     if (!key)
         return false;
     // A volume that reaches past the end of its disk would make the format grow an image.
-    if (volume->offset + volume->length > DescriptorSize(key->Fd()).value_or(0))
+    if (volume->offset + volume->length > key->Size().value_or(0))
         return Fail(ERROR_SECTOR_NOT_FOUND, "the volume reaches past the end of its disk");
     Trace("format %c: disk %d, bytes %llu+%llu, %s, %s", letter, volume->disk,
           static_cast<unsigned long long>(volume->offset), static_cast<unsigned long long>(volume->length),
@@ -149,7 +148,7 @@ bool Format(const WCHAR* driveRoot, const WCHAR* format, const WCHAR* label, boo
         return false;
     if (!LayOutFat(*volume, *key, plan, Narrow(label)))
         return false;
-    if (IsBlockDevice(key->Fd()) && fsync(key->Fd()) != 0)
+    if (key->IsBlockDevice() && fsync(key->Fd()) != 0)
         return Fail(ErrorFromErrno(errno), volume->backing + ": " + std::strerror(errno));
     SetLastError(ERROR_SUCCESS);
     return true;

@@ -105,7 +105,7 @@ bool LayOutFat(const Volume& volume, const CheckedDisk& key, const FatPlan& plan
         return Fail(ErrorFromErrno(err), std::string("no room to lay the file system out: ") + std::strerror(err));
     }
     MkfsRequest request;
-    request.backing = "/dev/fd/" + std::to_string(scratch);
+    request.backing = "/proc/self/fd/" + std::to_string(scratch);
     request.descriptor = scratch;
     request.offset = volume.offset;
     request.length = volume.length;

@@ -14,7 +14,7 @@ namespace platform {
 class CheckedDisk;
 
 struct MkfsRequest {
-    std::string backing;    // what mkfs.fat writes: a file, or /dev/fd/N of `descriptor`
+    std::string backing;    // what mkfs.fat writes: a file, or /proc/self/fd/N of `descriptor`
     int descriptor = -1;    // a descriptor mkfs.fat inherits, -1 for none
     uint64_t offset = 0;    // where the volume starts on its disk: its hidden sectors, in bytes
     uint64_t length = 0;    // bytes

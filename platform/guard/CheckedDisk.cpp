@@ -76,6 +76,10 @@ CheckedDisk::~CheckedDisk()
     ::close(fd_);
 }
 
+bool CheckedDisk::IsBlockDevice() const { return platform::IsBlockDevice(fd_); }
+
+std::optional<uint64_t> CheckedDisk::Size() const { return DescriptorSize(fd_); }
+
 bool SameObject(int a, int b)
 {
     struct stat x {}, y {};

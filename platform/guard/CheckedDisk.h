@@ -1,6 +1,6 @@
 // A disk's backing opened once and checked by the write guard through that descriptor: what
 // the guard checked is what is then read or written, by this process or by an outside tool
-// that inherits it (/dev/fd/N). Opened for Write or RawRead it is also held: O_EXCL on a
+// that inherits it (/proc/self/fd/N). Opened for Write or RawRead it is also held: O_EXCL on a
 // block device, an OFD write lock on an image file, so that no other program that asks (a
 // second Bootwright, a mount, mkfs) gets the disk until the last holder in this process lets
 // go. Internal to platform/ (and the installer launcher).
@@ -8,7 +8,9 @@
 
 #include "platform/guard/WriteGuard.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -24,7 +26,9 @@ public:
     int Disk() const { return disk_; }
     bool Held() const { return held_; }
     // The name an outside tool opens it by, when it inherits the descriptor.
-    std::string ToolPath() const { return "/dev/fd/" + std::to_string(fd_); }
+    std::string ToolPath() const { return "/proc/self/fd/" + std::to_string(fd_); }
+    bool IsBlockDevice() const;
+    std::optional<uint64_t> Size() const;
 
 private:
     int fd_;

@@ -1,7 +1,7 @@
 // The one guard in front of every write to a key, whatever writes: disk and volume handles,
 // the partition-table request, the formatter, the boot-loader installer, files on the key,
 // raw transfers. The checks run on the open descriptor that then reads or writes (or that an
-// outside tool gets as /dev/fd/N), never on a path opened again later: guard/CheckedDisk.h
+// outside tool gets as /proc/self/fd/N), never on a path opened again later: guard/CheckedDisk.h
 // opens and holds it. Internal to platform/ (and the installer launcher).
 //
 // The guard refuses a disk that holds the system (by device numbers), a disk that stands on

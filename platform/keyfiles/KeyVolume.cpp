@@ -23,7 +23,7 @@ namespace {
 bool Has(const std::string& text, const char* words) { return text.find(words) != std::string::npos; }
 
 // The descriptor the mtools commands work on: the key's backing, checked by the write guard
-// (and held, for commands that write) before any command gets it as /dev/fd/N. Through a
+// (and held, for commands that write) before any command gets it as /proc/self/fd/N. Through a
 // drive letter only the chosen key is written; a floppy's image is only ever read.
 std::shared_ptr<CheckedDisk> OpenMedium(const KeyPath& at, KeyAccess access)
 {
@@ -124,7 +124,7 @@ bool RunWriting(const CheckedDisk& medium, const KeyPath& at, const char* tool, 
     FaultWatch watch(at, medium.Fd());
     run = Mtools(medium, at, tool, options, names, input, fed);
     std::optional<uint64_t> faulted = watch.Hit();
-    if (IsBlockDevice(medium.Fd()))
+    if (medium.IsBlockDevice())
         ::fsync(medium.Fd());
     if (faulted) {
         Trace("write disk %d: sector %llu failed under %s", at.volume.disk, static_cast<unsigned long long>(*faulted), tool);

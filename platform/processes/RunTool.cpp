@@ -122,6 +122,49 @@ void Exchange(int inFd, int outFd, const std::string* input, std::string& output
         close(inFd);
 }
 
+// Texts as a null-ended list of pointers into them, for exec.
+std::vector<char*> Pointers(std::vector<std::string>& texts)
+{
+    std::vector<char*> pointers;
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// " (descriptor 7)" for the trace of a tool that inherits descriptors.
+std::string InheritedText(const std::vector<int>& inherit)
+{
+    std::string text;
+    for (int fd : inherit)
+        if (fd >= 0)
+            text += (text.empty() ? " (descriptor " : ", ") + std::to_string(fd);
+    return text.empty() ? text : text + ")";
+}
+
+// Starts the tool with its standard input from `inFd` (or /dev/null), its output and errors
+// into `outFd` and the descriptors it inherits; 0 on success, else the error of the start.
+int Spawn(std::vector<std::string> args, std::vector<std::string> env, int inFd, int outFd,
+          const std::vector<int>& inherit, pid_t& pid)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (inFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, inFd, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 2);
+    for (int fd : inherit)
+        if (fd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, fd, fd);  // the same number: close-on-exec is cleared
+    ToolStartHook();
+    std::vector<char*> argv = Pointers(args), envp = Pointers(env);
+    int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return err;
+}
+
 }  // namespace
 
 ToolResult RunTool(const std::vector<std::string>& args, const std::string* input, const FeedProgress& fed,
@@ -129,43 +172,14 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
 {
     ToolResult result;
     result.tool = args.empty() ? std::string() : args[0];
-    std::string inherited;
-    for (int fd : inherit)
-        if (fd >= 0)
-            inherited += (inherited.empty() ? " (descriptor " : ", ") + std::to_string(fd);
-    if (!inherited.empty())
-        inherited += ")";
-    std::vector<std::string> env = EnvironmentWith(environment);
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> copy = args;
-    std::vector<char*> argv;
-    for (std::string& arg : copy)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
+    const std::string inherited = InheritedText(inherit);
     int outPipe[2], inPipe[2] = {-1, -1};
     if (pipe2(outPipe, O_CLOEXEC) != 0 || (input && pipe2(inPipe, O_CLOEXEC) != 0)) {
         result.startError = errno;
         return result;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (input)
-        posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
-    else
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 2);
-    for (int fd : inherit)
-        if (fd >= 0)
-            posix_spawn_file_actions_adddup2(&actions, fd, fd);  // the same number: close-on-exec is cleared
-    ToolStartHook();
     pid_t pid = 0;
-    int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
+    int err = Spawn(args, EnvironmentWith(environment), inPipe[0], outPipe[1], inherit, pid);
     close(outPipe[1]);
     if (input)
         close(inPipe[0]);

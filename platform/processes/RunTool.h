@@ -32,7 +32,7 @@ using FeedProgress = std::function<bool(uint64_t fed)>;
 // Runs args[0] (found on PATH) with the arguments; `input`, when given, is what it reads on
 // standard input (standard input is /dev/null otherwise), and `fed` hears how it goes. The
 // descriptors in `inherit` (-1 is skipped) stay open in the tool under their numbers, so
-// that it opens them as /dev/fd/N; every other one of ours is closed to it. `environment`
+// that it opens them as /proc/self/fd/N; every other one of ours is closed to it. `environment`
 // adds or replaces variables ("NAME=value") of ours for the tool. Each run is traced with
 // its descriptors and how it ended.
 ToolResult RunTool(const std::vector<std::string>& args, const std::string* input = nullptr,

@@ -4,7 +4,7 @@
 // the key's disk that this process inherited. The program's write guard checks that very
 // descriptor (not a system disk, still the disk that was chosen, nothing mounted from it)
 // and holds the disk, and the system's SYSLINUX installer then works on the held descriptor,
-// never on the key's name: syslinux --install --force --offset <bytes> /dev/fd/<N>.
+// never on the key's name: syslinux --install --force --offset <bytes> /proc/self/fd/<N>.
 #include "platform/machines/DriveMap.h"
 #include "platform/OwnCalls.h"
 #include "platform/guard/CheckedDisk.h"
