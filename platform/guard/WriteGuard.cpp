@@ -47,8 +47,6 @@ void RecordIdentity(Disk& disk)
 // started swapping on the disk since.
 std::optional<std::string> SystemDiskReason(const Disk& disk, int fd)
 {
-    if (disk.holdsSystem)
-        return "disk " + std::to_string(disk.number) + " (" + disk.backing + ") holds a file system or swap of this computer";
     struct stat st {};
     dev_t device = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode) ? st.st_rdev : disk.deviceNumber;
     if (device != 0) {
@@ -56,6 +54,8 @@ std::optional<std::string> SystemDiskReason(const Disk& disk, int fd)
         if (!why.empty())
             return disk.backing + " holds this computer's " + why;
     }
+    if (disk.holdsSystem)
+        return "disk " + std::to_string(disk.number) + " (" + disk.backing + ") holds a file system or swap of this computer";
     return Machine::Current().SystemDiskReason(disk);
 }
 
