@@ -85,4 +85,34 @@ TEST_F(StartTest, AWrongSandboxIsShownWithFileAndLine)
     EXPECT_NE(Boxes().texts[0].find("machine.conf:1: backing"), std::string::npos) << Boxes().texts[0];
 }
 
+// What the check looks for is all the work runs: with a PATH of those tools and nothing
+// else (no env, no shell), a fresh key is prepared and configured without a word.
+class ToolsOnPathTest : public WizardFixture {
+protected:
+    void SetUp() override { RecordMessageBoxes(); }
+};
+
+TEST_F(ToolsOnPathTest, TheToolsTheCheckFindsAreAllThePreparationNeeds)
+{
+    sandbox.AddDisk("IDE", 8 * kMiB, "System disk");
+    std::string key = sandbox.AddDisk("USBSTOR", 32 * kMiB, "Kivra");
+    std::string run = sandbox.Path() + "/run";
+    fs::create_directories(run);
+    fs::copy(fs::current_path() / "syslinux", run + "/syslinux", fs::copy_options::recursive);
+    MakeFile(run + "/flash/vmlinuz", std::vector<uint8_t>(1000, 1));
+    fs::current_path(run);
+    std::string path = getenv("PATH");
+    setenv("PATH", PathWithout(sandbox.Path() + "/tools", {}).c_str(), 1);
+    char packages[128];
+    ASSERT_TRUE(FindMissingTools(packages, sizeof packages));
+    Start();
+    for (int page : {IDD_FINDKEY, IDD_TASK, IDD_ROLE, IDD_FILESYSTEM, IDD_CONFIGURATION, IDD_COMPLETE}) {
+        driver->Next();
+        ASSERT_EQ(driver->CurrentPageId(), page) << (Boxes().texts.empty() ? "" : Boxes().texts.back());
+    }
+    setenv("PATH", path.c_str(), 1);  // the test's own look at the key
+    EXPECT_NE(KeyListing(key).find("ldlinux.sys"), std::string::npos);
+    EXPECT_EQ(KeyFileText(key, "vmlinuz"), std::string(1000, '\1'));
+}
+
 }  // namespace
