@@ -96,9 +96,12 @@ bool CKeyDrive::InstallUefiBoot()
     for (const LoaderFile& file : kLoaderFiles) {
         std::string target = root + file.target;
         bool copied = CopyFileA(file.source, target.c_str(), FALSE);
-        if (!copied && GetLastError() == ERROR_DISK_FULL && DeleteFileA(target.c_str()))
+        bool full = !copied && GetLastError() == ERROR_DISK_FULL;
+        if (full && DeleteFileA(target.c_str())) {   // the room of the copy a key had before
             copied = CopyFileA(file.source, target.c_str(), FALSE);
-        if (!copied && GetLastError() == ERROR_DISK_FULL) {
+            full = !copied && GetLastError() == ERROR_DISK_FULL;
+        }
+        if (full) {
             for (const LoaderFile& placed : kLoaderFiles)
                 DeleteFileA((root + placed.target).c_str());
             std::string text = FormatText(LoadResString(IDS_UEFI_NO_ROOM).c_str(), LoaderMegabytes(*this));
