@@ -79,38 +79,58 @@ unsigned LoaderMegabytes(CKeyDrive& key)
     return static_cast<unsigned>((bytes + 999999) / 1000000);
 }
 
+// Why the loader files did not all go on the key.
+enum class Shortfall { None, NoRoom, Fault };
+
+// The loader files on the key, in their folders; a Fault leaves the step and its file in the
+// last error.
+Shortfall PutLoader(const std::string& root)
+{
+    std::string folder;
+    if (!MakeFolders(root, {"EFI", "EFI\\BOOT", "EFI\\debian"}, folder)) {
+        if (GetLastError() == ERROR_DISK_FULL)
+            return Shortfall::NoRoom;
+        Stopped(IDS_CREATING_FOLDER, folder);
+        return Shortfall::Fault;
+    }
+    for (const LoaderFile& file : kLoaderFiles) {
+        std::string target = root + file.target;
+        bool copied = CopyFileA(file.source, target.c_str(), FALSE);
+        bool full = !copied && GetLastError() == ERROR_DISK_FULL;
+        if (full && DeleteFileA(target.c_str())) {   // a key that held the files: their own room
+            copied = CopyFileA(file.source, target.c_str(), FALSE);
+            full = !copied && GetLastError() == ERROR_DISK_FULL;
+        }
+        if (full)
+            return Shortfall::NoRoom;
+        if (!copied) {
+            Stopped(IDS_COPYING_FILE, target);
+            return Shortfall::Fault;
+        }
+    }
+    return Shortfall::None;
+}
+
 }  // namespace
 
 // A key too small for the loader keeps none of it (shim without its GRUB would start nothing)
-// and says so; it still starts in legacy BIOS mode, so the preparation goes on. A key that
-// already holds the files gets them again, in the room of the old ones when it is full.
+// and says so; it still starts in legacy BIOS mode, so the preparation goes on.
 bool CKeyDrive::InstallUefiBoot()
 {
     std::string root = FormatText(LoadResString(IDS_KEY_ROOT).c_str(), m_chLetter);
     for (const LoaderFile& file : kLoaderFiles)
         if (GetFileAttributesA(file.source) == INVALID_FILE_ATTRIBUTES)
             return Stopped(IDS_READING_FILE, file.source);
-    std::string folder;
-    if (!MakeFolders(root, {"EFI", "EFI\\BOOT", "EFI\\debian"}, folder))
-        return Stopped(IDS_CREATING_FOLDER, folder);
-    for (const LoaderFile& file : kLoaderFiles) {
-        std::string target = root + file.target;
-        bool copied = CopyFileA(file.source, target.c_str(), FALSE);
-        bool full = !copied && GetLastError() == ERROR_DISK_FULL;
-        if (full && DeleteFileA(target.c_str())) {   // the room of the copy a key had before
-            copied = CopyFileA(file.source, target.c_str(), FALSE);
-            full = !copied && GetLastError() == ERROR_DISK_FULL;
-        }
-        if (full) {
-            for (const LoaderFile& placed : kLoaderFiles)
-                DeleteFileA((root + placed.target).c_str());
-            std::string text = FormatText(LoadResString(IDS_UEFI_NO_ROOM).c_str(), LoaderMegabytes(*this));
-            MessageBoxA(nullptr, text.c_str(), LoadResString(IDS_INSTALLING_SYSLINUX).c_str(),
-                        MB_OK | MB_ICONINFORMATION);
-            break;
-        }
-        if (!copied)
-            return Stopped(IDS_COPYING_FILE, target);
+    Shortfall shortfall = PutLoader(root);
+    if (shortfall == Shortfall::Fault)
+        return false;
+    if (shortfall == Shortfall::NoRoom) {
+        for (const LoaderFile& placed : kLoaderFiles)
+            DeleteFileA((root + placed.target).c_str());
+        std::string text = FormatText(LoadResString(IDS_UEFI_NO_ROOM).c_str(), LoaderMegabytes(*this));
+        MessageBoxA(nullptr, text.c_str(), LoadResString(IDS_INSTALLING_SYSLINUX).c_str(), MB_OK | MB_ICONINFORMATION);
+        SetLastError(ERROR_SUCCESS);
+        return true;
     }
 
     // A key that was configured before gets the menu of its syslinux.cfg.

@@ -302,6 +302,14 @@ TEST_F(RouteTest, LeaveGivesAKeyPreparedBeforeItsUefiBoot)
     EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), config);
     EXPECT_EQ(KeyFileText(key, "menu.msg"), menu);
     EXPECT_EQ(KeyFileText(key, "old.txt"), "the user's file\n");
+
+    // Once more on the key filled up: the loader goes on again in its own room.
+    driver->Back();
+    std::string free;
+    Shell("MTOOLS_SKIP_CHECK=1 mdir -i " + key + "@@32256 :: | grep 'bytes free' | tr -cd 0-9", &free);
+    PutKeyFileText(key, "big.bin", std::string(std::stoull(free) - 512 * 1024, 'x'));
+    Next(IDD_CONFIGURATION);
+    ExpectUefiBoot();
     ExpectOthersUntouched();
 }
 
