@@ -31,4 +31,6 @@ public:
 };
 
 std::string MajorMinor(dev_t device);
+// The sysfs device path of a disk on USB port `port` of the first controller.
+std::string UsbPath(int port);
 
