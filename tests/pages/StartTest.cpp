@@ -99,6 +99,7 @@ TEST_F(ToolsOnPathTest, TheToolsTheCheckFindsAreAllThePreparationNeeds)
     std::string run = sandbox.Path() + "/run";
     fs::create_directories(run);
     fs::copy(fs::current_path() / "syslinux", run + "/syslinux", fs::copy_options::recursive);
+    fs::copy(fs::current_path() / "uefi", run + "/uefi", fs::copy_options::recursive);
     MakeFile(run + "/flash/vmlinuz", std::vector<uint8_t>(1000, 1));
     fs::current_path(run);
     std::string path = getenv("PATH");
