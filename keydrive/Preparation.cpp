@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/Wizard97.h"
 #include "framework/Afx.h"
-#include "platform/OwnCalls.h"
+#include "keydrive/KeyProgress.h"
 #include "keydrive/ProgressCounters.h"
+#include "platform/OwnCalls.h"
 #include "res/resource.h"
 
 namespace {
@@ -193,16 +193,16 @@ bool CKeyDrive::FormatKey()
 // formatter holds the thread.
 BOOLEAN CKeyDrive::FormatCallback(CALLBACKCOMMAND command, DWORD /*subAction*/, LPVOID actionInfo)
 {
-    CWizard97* wizard = TheWizard();
+    CKeyProgress* progress = KeyProgress();
     if (command == CLUSTERSIZETOOSMALL && g_pFormattingKey != nullptr)
         g_pFormattingKey->m_nFormatRetry = 16;
     if (command == DONE && g_pFormattingKey != nullptr && actionInfo != nullptr)
         g_pFormattingKey->m_bFormatSucceeded = *static_cast<BOOLEAN*>(actionInfo) != FALSE;
     if (command == PROGRESS) {
-        if (FormatProgressCounter().Tick() && wizard != nullptr)
-            wizard->m_filesystemPage.AdvanceProgress();
+        if (FormatProgressCounter().Tick() && progress != nullptr)
+            progress->AdvanceFormatProgress();
     }
-    if (wizard != nullptr)
-        wizard->UpdateWindow();
+    if (progress != nullptr)
+        progress->Repaint();
     return TRUE;
 }

@@ -18,8 +18,8 @@
 #include <cstring>
 #include <memory>
 
-#include "app/Wizard97.h"
 #include "framework/Afx.h"
+#include "keydrive/KeyProgress.h"
 #include "keydrive/ProgressCounters.h"
 #include "platform/OwnCalls.h"
 #include "res/resource.h"
@@ -209,21 +209,15 @@ bool WriteSectors(HANDLE handle, const BYTE* buffer, DWORD first, DWORD n, Stop&
     return false;
 }
 
-void Repaint()
-{
-    if (CWizard97* wizard = TheWizard())
-        wizard->UpdateWindow();
-}
-
 // Counts sectors [first, first + n) of a transfer of `total` in the program-wide counter,
 // each as one pass: every 25th pass since the program started shows its percentage.
 void CountPasses(DWORD first, DWORD n, DWORD total)
 {
     CProgressCounter& counter = TransferProgressCounter();
-    CWizard97* wizard = TheWizard();
+    CKeyProgress* progress = KeyProgress();
     for (DWORD i = first; i - first < n; ++i) {
-        if (counter.Tick() && wizard)
-            wizard->m_backupPage.ShowPercent(CKeyDrive::TransferPercent(i, total));
+        if (counter.Tick() && progress)
+            progress->ShowTransferPercent(CKeyDrive::TransferPercent(i, total));
     }
 }
 
@@ -272,7 +266,7 @@ bool MoveSectors(HANDLE source, HANDLE target, DWORD count, bool countPasses, St
     CBlockPace pace;
     for (DWORD first = 0; first < count;) {
         DWORD n = pace.Sectors(count - first);
-        Repaint();
+        RepaintProgress();
         pace.Start();
         bool read = ReadSectors(source, block.get(), first, n, stop);
         DWORD good = read ? n : stop.sector - first;
@@ -320,13 +314,13 @@ bool VerifyKey(HANDLE key, HANDLE source, DWORD count, const std::vector<CKeyDri
         failure = Text(IDS_READ_KEY_FAILED, 0u);
         return false;
     }
-    CWizard97* wizard = showProgress ? TheWizard() : nullptr;
+    CKeyProgress* progress = showProgress ? KeyProgress() : nullptr;
     Stop stop;
     for (const CKeyDrive::WrittenBlock& block : blocks) {
         DWORD first = block.nFirst, n = block.nCount;
-        Repaint();
-        if (wizard)
-            wizard->m_backupPage.ShowPercent(CKeyDrive::TransferPercent(first, count));
+        RepaintProgress();
+        if (progress)
+            progress->ShowTransferPercent(CKeyDrive::TransferPercent(first, count));
         if (!ReadSectors(key, kept.get(), first, n, stop)) {
             failure = Text(IDS_READ_KEY_FAILED, stop.sector);
             return false;
@@ -495,8 +489,8 @@ bool CKeyDrive::Restore(HANDLE file)
         restored = false;
     }
     if (restored) {
-        if (CWizard97* wizard = TheWizard())
-            wizard->m_backupPage.ShowStep(IDS_VERIFYING);
+        if (CKeyProgress* progress = KeyProgress())
+            progress->ShowTransferStep(IDS_VERIFYING);
         restored = VerifyKey(m_hDisk, file, static_cast<DWORD>(bytes / kSector), m_writtenBlocks, true,
                              m_strTransferFailure);
     }

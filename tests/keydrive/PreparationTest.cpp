@@ -5,7 +5,7 @@
 
 #include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
-#include "pages/StatusLine.h"
+#include "keydrive/ProgressCounters.h"
 #include "platform/TestHooks.h"
 
 namespace {

@@ -1,6 +1,8 @@
 // The status line: the row of dots, the percentage, and the pacing of progress reports.
 #include "WizardFixture.h"
 
+#include "keydrive/KeyProgress.h"
+#include "keydrive/ProgressCounters.h"
 #include "pages/StatusLine.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "app/Wizard97.h"
 #include "tests/support/SheetDriver.h"
-#include "pages/StatusLine.h"
+#include "keydrive/ProgressCounters.h"
 #include "res/resource.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "pages/StatusLine.h"
+#include "keydrive/ProgressCounters.h"
 #include "platform/OwnCalls.h"
 #include "framework/TestSeam.h"
 
