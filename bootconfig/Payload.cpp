@@ -33,7 +33,7 @@ bool CKeyDrive::CopyFlashPackage()
 {
     ClearFailure();
     bool copied = CopyFlashFolder("");
-    return m_nFailedStep != 0 ? Failed() : copied;
+    return m_failure.nStep != 0 ? Failed() : copied;
 }
 
 bool CKeyDrive::CopyFlashFolder(const std::string& relativePath)
@@ -118,7 +118,7 @@ bool CKeyDrive::CaptureFloppyImage(const std::string& drive, const std::string& 
         NoteFailure(IDS_READING_FLOPPY, drive);
     }
     uint64_t done = 0;
-    for (int step = 0; step < kBlockSteps && done < sectors && m_nFailedStep == 0; ++step) {
+    for (int step = 0; step < kBlockSteps && done < sectors && m_failure.nStep == 0; ++step) {
         RepaintProgress();
         DWORD count = static_cast<DWORD>(std::min<uint64_t>(kBlockSectors, sectors - done));
         if (!CopySectors(floppy, file, count)) {
@@ -136,5 +136,5 @@ bool CKeyDrive::CaptureFloppyImage(const std::string& drive, const std::string& 
     CloseFile(floppy);
     if (!CloseFile(file))   // the image reaches the key here
         NoteFailure(IDS_WRITING_FILE, image);
-    return m_nFailedStep == 0 ? true : Failed();
+    return m_failure.nStep == 0 ? true : Failed();
 }

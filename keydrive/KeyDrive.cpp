@@ -2,7 +2,6 @@
 // volume, and the small routines every other operation builds on.
 #include "keydrive/KeyDrive.h"
 
-#include "platform/OwnCalls.h"
 
 #include <cstdio>
 #include <cstring>
@@ -97,12 +96,8 @@ bool CKeyDrive::OpenKey(char letter)
         m_hVolume = OpenExisting(volumePath);
     if (m_hVolume != INVALID_HANDLE_VALUE && QueryGeometry(m_hDisk))
         return true;
-    DWORD error = GetLastError();
-    char detail[512] = "";
-    GetLastErrorDetail(detail, sizeof(detail));
+    CKeepLastError keep;
     CloseKey();
-    SetLastError(error);
-    SetLastErrorDetail(detail);
     return false;
 }
 

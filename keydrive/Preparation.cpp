@@ -8,7 +8,6 @@
 #include "framework/Afx.h"
 #include "keydrive/KeyProgress.h"
 #include "keydrive/ProgressCounters.h"
-#include "platform/OwnCalls.h"
 #include "res/resource.h"
 
 namespace {
@@ -174,17 +173,13 @@ bool CKeyDrive::FormatKey()
     }
     g_pFormattingKey = previous;
     bool formatted = m_bFormatSucceeded;
-    DWORD error = GetLastError();
-    char detail[512] = "";
-    GetLastErrorDetail(detail, sizeof(detail));
-
+    if (formatted)
+        SetLastError(ERROR_SUCCESS);
+    CKeepLastError keep;
     RefreshKey();
     ReadFile(m_hDisk, scratch, kSector, &read, nullptr);
     ReadFile(m_hVolume, scratch, kSector, &read, nullptr);
     CloseKey();
-    SetLastError(formatted ? ERROR_SUCCESS : error);
-    if (!formatted)
-        SetLastErrorDetail(detail);
     return formatted;
 }
 

@@ -141,12 +141,9 @@ LRESULT CBackup::OnWizardNext()
             return ImageFileFailed(IDS_CREATE_IMAGE_FAILED, path);
         ShowStep(IDS_BACKING_UP);
         bool backedUp = key.Backup(file);
-        std::string reason = backedUp ? std::string() : LastErrorReason();
         key.CloseFile(file);
-        if (!backedUp) {
-            ShowFailure(key.m_strTransferFailure, reason);
-            return -1;
-        }
+        if (!backedUp)
+            return KeyFailed(key);
         next = m_bBackupFirst ? IDD_ROLE : IDD_COMPLETE;
     }
     if (m_radioRestore.GetCheck() && m_editRestoreFile.GetWindowTextLength() > 0) {
@@ -158,12 +155,9 @@ LRESULT CBackup::OnWizardNext()
             return ImageFileFailed(IDS_OPEN_IMAGE_FAILED, path);
         ShowStep(IDS_RESTORING);
         bool restored = key.Restore(file);
-        std::string reason = restored ? std::string() : LastErrorReason();
         key.CloseFile(file);
-        if (!restored) {
-            ShowFailure(key.m_strTransferFailure, reason);
-            return -1;
-        }
+        if (!restored)
+            return KeyFailed(key);
         next = IDD_COMPLETE;
     }
     if (next != -1)

@@ -109,10 +109,10 @@ LRESULT CConfiguration::OnWizardNext()
     CKeyDrive& key = m_pWizard->m_keyDrive;
     int next = -1;
     if (m_radioFlashPackage.GetCheck()) {
-        if (!key.CopyFlashPackage() && key.m_nFailedStep != 0)
-            return FileStepFailed();
+        if (!key.CopyFlashPackage() && key.m_failure.nStep != 0)
+            return KeyFailed(key);
         if (!key.WriteFlashConfiguration())
-            return FileStepFailed();
+            return KeyFailed(key);
         next = IDD_COMPLETE;
     }
     if (m_radioFloppyImage.GetCheck()) {
@@ -122,9 +122,9 @@ LRESULT CConfiguration::OnWizardNext()
         if (index != CB_ERR && !shortName.empty() && !longName.empty()) {
             std::string drive = m_comboDrive.GetLBText(index);
             if (!key.CaptureFloppyImage(drive, shortName))
-                return FileStepFailed();
+                return KeyFailed(key);
             if (!key.AddImageConfiguration(shortName, longName))
-                return FileStepFailed();
+                return KeyFailed(key);
             next = IDD_COMPLETE;
         }
     }
@@ -141,13 +141,4 @@ void CConfiguration::SetStatus(LPCSTR text)
 void CConfiguration::AdvanceProgress()
 {
     m_staticStatus.Advance();
-}
-
-int CConfiguration::FileStepFailed()
-{
-    std::string reason = LastErrorReason();   // taken first: loading texts must not change it
-    CKeyDrive& key = m_pWizard->m_keyDrive;
-    std::string step = FormatText(LoadResString(key.m_nFailedStep).c_str(), key.m_strFailedPath.c_str());
-    ShowFailure(FormatText(LoadResString(IDS_STEP_FAILED).c_str(), step.c_str()), reason);
-    return -1;
 }

@@ -34,8 +34,6 @@ protected:
     void OnFloppyImage();
     // The floppy choice's controls, enabled or not together.
     void EnableFloppyControls(BOOL bEnable);
-    // An error box that names the failed step's file and gives the reason; -1.
-    int FileStepFailed();
 
     DECLARE_MESSAGE_MAP()
 };

@@ -76,7 +76,7 @@ LRESULT CFilesystem::OnWizardNext()
     if (next != -1) {
         m_staticStatus.ShowStep(IDS_INSTALLING_SYSLINUX);
         if (!key.InstallBootLoader())
-            return key.m_bErrorShown ? -1 : StepFailed(IDS_INSTALLING_SYSLINUX);
+            return KeyFailed(key);
         m_pWizard->PushPage(m_nPageID);
     }
     return next;

@@ -90,11 +90,6 @@ int CImageKey::WriteImage(const std::string& source)
     if (handle == INVALID_HANDLE_VALUE)
         return ImageFileFailed(IDS_OPEN_IMAGE_FAILED, source);
     bool written = key.WriteFloppyImage(handle);
-    std::string reason = written ? std::string() : LastErrorReason();
     key.CloseFile(handle);
-    if (!written) {
-        ShowFailure(key.m_strTransferFailure, reason);
-        return -1;
-    }
-    return IDD_COMPLETE;
+    return written ? IDD_COMPLETE : KeyFailed(key);
 }

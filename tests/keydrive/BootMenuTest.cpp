@@ -32,7 +32,7 @@ TEST_F(BootMenuTest, TheWorkedExamplesByteForByte)
     EXPECT_EQ(Config(), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock);
     EXPECT_EQ(Menu(), kStars + kFlashEntry + kStars);
     EXPECT_EQ(kFlashEntry.size(), 80u);
-    EXPECT_EQ(drive.m_nFailedStep, 0u);
+    EXPECT_EQ(drive.m_failure.nStep, 0u);
 
     // 2: a floppy image added to it; the default stays.
     ASSERT_TRUE(drive.AddImageConfiguration("dos", "DOS boot disk"));

@@ -68,7 +68,7 @@ TEST_F(PayloadTest, TheFlashTreeLandsWholeInTheRootAndASecondCopyStopsAtItsFirst
     PutKeyFileText(key, "vmlinuz", "old");
     PutKeyFileText(key, "modules/a.ko", "old");
     EXPECT_FALSE(drive.CopyFlashPackage());
-    EXPECT_EQ(drive.m_nFailedStep, 0u) << "a stop, not a failure to report";
+    EXPECT_EQ(drive.m_failure.nStep, 0u) << "a stop, not a failure to report";
     EXPECT_EQ(KeyFileText(key, "initrd.img"), initrd);
     EXPECT_EQ(KeyFileText(key, "vmlinuz"), "old");
     EXPECT_EQ(KeyFileText(key, "modules/a.ko"), "old");

@@ -7,6 +7,7 @@
 
 #include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
+#include "pages/StepFailure.h"
 #include "platform/OwnCalls.h"
 
 namespace {
@@ -112,7 +113,7 @@ TEST(TransferRestore, WritesWholeSectorsAndRefusesWhatDoesNotFit)
         EXPECT_EQ(refused.error, size ? ERROR_DISK_FULL : ERROR_HANDLE_EOF) << size;
         if (size) {
             EXPECT_EQ(refused.detail, "The image file holds 4,194,816 bytes; the key holds 4,194,304 bytes.");
-            EXPECT_EQ(refused.drive.m_strTransferFailure,
+            EXPECT_EQ(FailureText(refused.drive),
                       "The image file is larger than the key. Nothing was written to the key.");
         }
     }
@@ -141,14 +142,14 @@ TEST(TransferFaults, AFaultStopsTheTransferAtItsSectorWithEverythingBeforeInPlac
     Key key(4 * kMiB, 8000, {"fault 1 read 3000", "fault 1 write 5000"});
     EXPECT_FALSE(key.Run(&CKeyDrive::Backup));
     EXPECT_EQ(key.error, ERROR_CRC);
-    EXPECT_EQ(key.drive.m_strTransferFailure, "Reading sector 3000 of the key failed.");
+    EXPECT_EQ(FailureText(key.drive), "Reading sector 3000 of the key failed.");
     EXPECT_EQ(key.Image(), std::vector<uint8_t>(key.before.begin(), key.before.begin() + 3000 * kSector));
 
     key.drive.OpenKey('D');
     std::vector<uint8_t> image = Noise(7000 * kSector, 5);
     EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image));
     EXPECT_EQ(key.error, ERROR_WRITE_FAULT);
-    EXPECT_EQ(key.drive.m_strTransferFailure, "Writing sector 5000 of the key failed.");
+    EXPECT_EQ(FailureText(key.drive), "Writing sector 5000 of the key failed.");
     EXPECT_EQ(key.Bytes(), key.BeforeWith(image, 5000 * kSector));
 }
 
@@ -160,12 +161,12 @@ TEST(TransferFaults, AKeyThatHoldsLessThanItReportsIsCaughtAtItsFirstLostSector)
     std::vector<uint8_t> image = Noise(7000 * kSector, 9);
     EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image));
     EXPECT_EQ(key.error, ERROR_CRC);
-    EXPECT_EQ(key.drive.m_strTransferFailure, "Sector 6144 of the key does not hold what was written to it.");
+    EXPECT_EQ(FailureText(key.drive), "Sector 6144 of the key does not hold what was written to it.");
 
     Key floppy(2 * kMiB, 0, {"fault 1 lose 100"});
     image = Noise(1474560, 4);
     EXPECT_FALSE(floppy.Run(&CKeyDrive::WriteFloppyImage, &image));
-    EXPECT_EQ(floppy.drive.m_strTransferFailure, "Sector 100 of the key does not hold what was written to it.");
+    EXPECT_EQ(FailureText(floppy.drive), "Sector 100 of the key does not hold what was written to it.");
 }
 
 // Whole chunks of 36,864 bytes only; a source that cannot be read writes nothing and says so.
@@ -182,7 +183,7 @@ TEST(TransferFloppy, FloppyImagesGoInWholeChunksAndAnUnreadableSourceIsReported)
     std::vector<uint8_t> image = Noise(1474560, 6);
     EXPECT_FALSE(key.Run(&CKeyDrive::WriteFloppyImage, &image, GENERIC_WRITE));
     EXPECT_EQ(key.error, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(key.drive.m_strTransferFailure, "Reading sector 0 of the image failed.");
+    EXPECT_EQ(FailureText(key.drive), "Reading sector 0 of the image failed.");
     EXPECT_EQ(key.Bytes(), key.before);
 }
 

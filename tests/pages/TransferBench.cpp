@@ -17,6 +17,7 @@
 #include "app/Wizard97.h"
 #include "tests/support/SheetDriver.h"
 #include "keydrive/ProgressCounters.h"
+#include "pages/StepFailure.h"
 #include "res/resource.h"
 
 namespace {
@@ -106,7 +107,7 @@ int main(int argc, char** argv)
         long long verifyMs = Since(start);
         key.CloseFile(file);
         if (!verified)
-            return Fail(key.m_strTransferFailure.c_str());
+            return Fail(FailureText(key).c_str());
         std::printf("bench: restore %lld ms\n", copyMs);
         if (mode == "restore")
             std::printf("bench: verify %lld ms\n", verifyMs);
