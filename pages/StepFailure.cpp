@@ -66,10 +66,3 @@ int KeyFailed(const CKeyDrive& key)
         ShowFailure(FailureText(key), ErrorReason(key.m_failure.reason.dwCode, key.m_failure.reason.strDetail));
     return -1;
 }
-
-int StepFailed(UINT nStepID)
-{
-    std::string reason = LastErrorReason();  // taken first: loading texts must not change it
-    ShowFailure(FormatText(LoadResString(IDS_STEP_FAILED).c_str(), LoadResString(nStepID).c_str()), reason);
-    return -1;
-}

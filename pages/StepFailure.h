@@ -23,7 +23,3 @@ std::string FailureText(const CKeyDrive& key);
 // The error box for the key's failure record, unless the operation showed the failure in a
 // box of its own. Returns -1, the result of a Next that stays.
 int KeyFailed(const CKeyDrive& key);
-
-// An error box for a step of a page's sequence: "<step text> failed." and the reason for
-// the last failure. Returns -1, the result of a Next that stays.
-int StepFailed(UINT nStepID);
