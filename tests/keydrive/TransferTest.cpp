@@ -3,34 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 
 #include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
 #include "pages/StepFailure.h"
-#include "platform/OwnCalls.h"
 
 namespace {
 
 constexpr uint64_t kSector = 512;
 
-std::vector<uint8_t> Noise(size_t count, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(count);
-    for (uint8_t& b : bytes)
-        b = static_cast<uint8_t>(random());
-    return bytes;
-}
-
-// A fresh sandbox whose disk 1 (D:) is a key of `size` bytes full of noise, opened as the
+// A fresh sandbox whose disk 1 (D:) is a key of `size` bytes full of a pattern, opened as the
 // key selection page opens it: one whole-device volume, or with `used` its one partition
 // ends at sector used - 1.
 struct Key {
     Key(uint64_t bytes, uint32_t used = 0, const std::vector<std::string>& extra = {}) : size(bytes)
     {
         path = UseKey(sandbox, drive, size, extra);
-        WriteBytes(path, 0, Noise(size, 7));
+        WriteBytes(path, 0, Pattern(size, 7));
         if (used)
             WriteMbr(path, {{0x80, 0x06, 63, static_cast<uint32_t>(used - 63)}});
         else
@@ -51,10 +40,9 @@ struct Key {
         HANDLE handle = image ? CreateFileA(file.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
                               : drive.CreateAlways(file.c_str());
         bool done = (drive.*transfer)(handle);
-        error = GetLastError();
-        char text[256] = "";
-        GetLastErrorDetail(text, sizeof text);
-        detail = text;
+        CLastError last = CLastError::Now();
+        error = last.dwCode;
+        detail = last.strDetail;
         drive.CloseFile(handle);
         released = drive.m_hDisk == INVALID_HANDLE_VALUE;
         return done;
@@ -98,7 +86,7 @@ TEST(TransferCount, UsedSectorsOfPartitionedAndWholeDeviceKeys)
 // before anything is written. The drive letter goes in every case, for the rest of the run.
 TEST(TransferRestore, WritesWholeSectorsAndRefusesWhatDoesNotFit)
 {
-    std::vector<uint8_t> image = Noise(1000, 1);
+    std::vector<uint8_t> image = Pattern(1000, 1);
     Key key(4 * kMiB);
     EXPECT_TRUE(key.Run(&CKeyDrive::Restore, &image));
     EXPECT_EQ(key.Bytes(), key.BeforeWith(image, kSector)) << "bytes 512 to 999 are not written";
@@ -106,7 +94,7 @@ TEST(TransferRestore, WritesWholeSectorsAndRefusesWhatDoesNotFit)
 
     for (size_t size : {size_t(0), size_t(4 * kMiB + kSector)}) {
         Key refused(4 * kMiB);
-        image = Noise(size, 2);
+        image = Pattern(size, 2);
         EXPECT_FALSE(refused.Run(&CKeyDrive::Restore, &image)) << "an empty image is no success either";
         EXPECT_EQ(refused.Bytes(), refused.before) << size;
         EXPECT_TRUE(refused.released) << size;
@@ -146,7 +134,7 @@ TEST(TransferFaults, AFaultStopsTheTransferAtItsSectorWithEverythingBeforeInPlac
     EXPECT_EQ(key.Image(), std::vector<uint8_t>(key.before.begin(), key.before.begin() + 3000 * kSector));
 
     key.drive.OpenKey('D');
-    std::vector<uint8_t> image = Noise(7000 * kSector, 5);
+    std::vector<uint8_t> image = Pattern(7000 * kSector, 5);
     EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image));
     EXPECT_EQ(key.error, ERROR_WRITE_FAULT);
     EXPECT_EQ(FailureText(key.drive), "Writing sector 5000 of the key failed.");
@@ -158,13 +146,13 @@ TEST(TransferFaults, AFaultStopsTheTransferAtItsSectorWithEverythingBeforeInPlac
 TEST(TransferFaults, AKeyThatHoldsLessThanItReportsIsCaughtAtItsFirstLostSector)
 {
     Key key(4 * kMiB, 8000, {"fault 1 lose 6144"});
-    std::vector<uint8_t> image = Noise(7000 * kSector, 9);
+    std::vector<uint8_t> image = Pattern(7000 * kSector, 9);
     EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image));
     EXPECT_EQ(key.error, ERROR_CRC);
     EXPECT_EQ(FailureText(key.drive), "Sector 6144 of the key does not hold what was written to it.");
 
     Key floppy(2 * kMiB, 0, {"fault 1 lose 100"});
-    image = Noise(1474560, 4);
+    image = Pattern(1474560, 4);
     EXPECT_FALSE(floppy.Run(&CKeyDrive::WriteFloppyImage, &image));
     EXPECT_EQ(FailureText(floppy.drive), "Sector 100 of the key does not hold what was written to it.");
 }
@@ -174,13 +162,13 @@ TEST(TransferFloppy, FloppyImagesGoInWholeChunksAndAnUnreadableSourceIsReported)
 {
     for (auto [size, written] : {std::pair<size_t, size_t>{737280, 737280}, {1228800, 33 * 36864}}) {
         Key key(2 * kMiB);
-        std::vector<uint8_t> image = Noise(size, 6);
+        std::vector<uint8_t> image = Pattern(size, 6);
         EXPECT_TRUE(key.Run(&CKeyDrive::WriteFloppyImage, &image)) << size;
         EXPECT_EQ(key.Bytes(), key.BeforeWith(image, written)) << size;
         EXPECT_TRUE(key.released) << size;
     }
     Key key(2 * kMiB);
-    std::vector<uint8_t> image = Noise(1474560, 6);
+    std::vector<uint8_t> image = Pattern(1474560, 6);
     EXPECT_FALSE(key.Run(&CKeyDrive::WriteFloppyImage, &image, GENERIC_WRITE));
     EXPECT_EQ(key.error, ERROR_ACCESS_DENIED);
     EXPECT_EQ(FailureText(key.drive), "Reading sector 0 of the image failed.");

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -56,8 +55,7 @@ public:
     {
         std::string dump = m_folder + "/screen.bin";
         Command("pmemsave 0xb8000 32768 \"" + dump + "\"");   // unquoted, '/' would divide
-        std::ifstream in(dump, std::ios::binary);
-        std::string cells((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string cells = Text(ReadBytes(dump, 0, 32768));
         std::string text;
         for (size_t i = 0; i < cells.size(); i += 2)
             text += cells[i] >= 0x20 && cells[i] < 0x7F ? cells[i] : ' ';

@@ -4,7 +4,7 @@
 // loop device; skipped where none can be made.
 #include "WizardFixture.h"
 #include "tests/support/Devices.h"
-#include "platform/OwnCalls.h"
+#include "keydrive/LastError.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,9 +17,7 @@ namespace {
 
 std::string Detail()
 {
-    char text[512] = "";
-    GetLastErrorDetail(text, sizeof text);
-    return text;
+    return CLastError::Now().strDetail;
 }
 
 class MountedKeyTest : public WizardFixture {
