@@ -7,10 +7,10 @@
 #include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
 #include "pages/StepFailure.h"
+#include "platform/OwnCalls.h"
 
 namespace {
 
-constexpr uint64_t kSector = 512;
 
 // A fresh sandbox whose disk 1 (D:) is a key of `size` bytes full of a pattern, opened as the
 // key selection page opens it: one whole-device volume, or with `used` its one partition

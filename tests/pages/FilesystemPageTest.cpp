@@ -13,7 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint64_t kSector = 512;
 
 class FilesystemPageTest : public WizardFixture {
 protected:
