@@ -14,8 +14,17 @@
 
 namespace {
 
-// SYSLINUX takes every byte up to the space as a blank, the CR and NUL among them.
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+// Every byte SYSLINUX takes for a blank: those up to the space, the CR and NUL among them.
+const std::string& Blanks()
+{
+    static const std::string blanks = [] {
+        std::string all;
+        for (int c = 0; c <= ' '; ++c)
+            all += static_cast<char>(c);
+        return all;
+    }();
+    return blanks;
+}
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -56,13 +65,7 @@ std::string Content(const std::string& line)
     return line.substr(0, size);
 }
 
-bool IsBlankLine(const std::string& line)
-{
-    for (char c : line)
-        if (!IsBlank(c))
-            return false;
-    return true;
-}
+bool IsBlankLine(const std::string& line) { return line.find_first_not_of(Blanks()) == std::string::npos; }
 
 // The line end of a text: that of its first line, LF for a text without one.
 std::string LineEndOf(const std::string& text)
@@ -93,21 +96,14 @@ void EndLastLine(std::string& text, const std::string& end)
 // without the blanks around.
 std::string Keyword(const std::string& line, std::string* rest = nullptr)
 {
-    size_t start = 0;
-    while (start < line.size() && IsBlank(line[start]))
-        ++start;
-    size_t end = start;
-    std::string word;
-    for (; end < line.size() && !IsBlank(line[end]); ++end)
-        word += Lower(line[end]);
+    size_t position = 0;
+    std::string word = CKeyDrive::NextToken(line, Blanks(), position);
     if (rest) {
-        while (end < line.size() && IsBlank(line[end]))
-            ++end;
-        size_t last = line.size();
-        while (last > end && IsBlank(line[last - 1]))
-            --last;
-        *rest = line.substr(end, last - end);
+        size_t first = line.find_first_not_of(Blanks(), position);
+        *rest = first == std::string::npos ? "" : line.substr(first, line.find_last_not_of(Blanks()) + 1 - first);
     }
+    for (char& c : word)
+        c = Lower(c);
     return word;
 }
 
@@ -124,13 +120,8 @@ bool IsLabelOf(const std::string& line, const std::string& labelKeyword, const s
 // The name an entry line of menu.msg starts with, after its indent.
 std::string EntryName(const std::string& line)
 {
-    size_t start = 0;
-    while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
-        ++start;
-    size_t end = start;
-    while (end < line.size() && !IsBlank(line[end]))
-        ++end;
-    return line.substr(start, end - start);
+    size_t position = 0;
+    return CKeyDrive::NextToken(line, Blanks(), position);
 }
 
 // Whether the lines from `at` on begin with the lines of `block` (their ends aside).

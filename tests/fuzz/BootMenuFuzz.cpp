@@ -118,11 +118,7 @@ bool ConfigLineMayGo(const std::string& line, bool& inBlock)
 
 bool MenuLineMayGo(const std::string& line, bool&)
 {
-    std::string content = line.substr(0, line.find_first_of("\r\n"));
-    size_t start = std::min(line.find_first_not_of(" \t"), line.size()), end = start;
-    while (end < line.size() && !IsBlank(line[end]))
-        ++end;
-    return content == "*" || Lower(line.substr(start, end - start)) == Lower(g_shortName);
+    return line.substr(0, line.find_first_of("\r\n")) == "*" || Keyword(line) == Lower(g_shortName);
 }
 
 std::string FirstEnd(const std::string& text)
@@ -195,8 +191,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool makeDefault = flash || !drive.HasDefaultEntry(config);
     drive.ComposeBootMenu(config, configFound, menu, menuFound, g_shortName, longName, makeDefault, !flash);
 
-    // Names as the configuration page passes them: a line edit holds no line end.
-    if (!flash && (CKeyDrive::ShortNameProblem(g_shortName) != 0 || longName.find('\n') != std::string::npos))
+    // Names as the configuration page passes them: a line edit holds no line break.
+    if (!flash && (CKeyDrive::ShortNameProblem(g_shortName) != 0 || longName.find_first_of("\r\n") != std::string::npos))
         return 0;
     std::vector<std::string> defaults = Arguments(fields[0], "default");
     std::vector<std::string> labels = Arguments(fields[0], "label");
