@@ -3,27 +3,18 @@
 // go down from the volume's root.
 #include "platform/KeyPaths.h"
 #include "platform/SandboxMachine.h"
-#include "tests/fuzz/FuzzFolder.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <cstring>
 
 namespace {
 
-void Check(bool holds)
-{
-    if (!holds)
-        std::abort();
-}
-
 // A table of one partition from sector 63 over 8 MiB: D: is that partition, C: a whole disk.
 void PutPartitionedImage(const std::string& path)
 {
     uint8_t sector[512] = {};
-    uint8_t* entry = sector + 446;
-    entry[0] = 0x80;
-    entry[4] = 0x06;
-    entry[8] = 63;
-    entry[13] = 0x40;   // 16384 sectors
+    const uint8_t entry[16] = {0x80, 0, 0, 0, 0x06, 0, 0, 0, 63, 0, 0, 0, 0, 0x40, 0, 0};
+    std::copy(entry, entry + 16, sector + 446);
     sector[510] = 0x55;
     sector[511] = 0xAA;
     PutImage(path, 16 << 20, sector, sizeof sector);

@@ -2,7 +2,7 @@
 // without gaps, gives each disk and floppy a backing of its own, and every drive letter it
 // answers for lies inside its disk.
 #include "platform/SandboxMachine.h"
-#include "tests/fuzz/FuzzFolder.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <set>
 #include <unistd.h>

@@ -4,19 +4,9 @@
 #include "keydrive/KeyDrive.h"
 #include "platform/PartitionTable.h"
 #include "platform/SandboxMachine.h"
-#include "tests/fuzz/FuzzFolder.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <cstring>
-
-namespace {
-
-void Check(bool holds)
-{
-    if (!holds)
-        std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -1,5 +1,6 @@
-// A folder of its own for a fuzz target's files, made in the working folder that
-// scripts/fuzz gives each target and removed when the target ends.
+// What the fuzz targets share: a failed check ends the run as a crash does, and a folder of
+// its own for a target's files, made in the working folder that scripts/fuzz gives each
+// target and removed when the target ends.
 #pragma once
 
 #include <cstdlib>
@@ -8,6 +9,13 @@
 #include <string>
 
 #include <stdlib.h>
+
+// A property that does not hold: libFuzzer keeps the input, as it does one that crashes.
+inline void Check(bool holds)
+{
+    if (!holds)
+        std::abort();
+}
 
 inline const std::string& FuzzFolder()
 {
