@@ -7,6 +7,7 @@
 // without regard to case.
 #include "keydrive/KeyDrive.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "framework/Afx.h"
@@ -67,11 +68,12 @@ std::string Content(const std::string& line)
 
 bool IsBlankLine(const std::string& line) { return line.find_first_not_of(Blanks()) == std::string::npos; }
 
-// The line end of a text: that of its first line, LF for a text without one.
+// The line end of a text: CR LF when its first line ends in CR (a last line may have lost
+// its LF), else LF. What the edits add never changes it.
 std::string LineEndOf(const std::string& text)
 {
-    size_t lf = text.find('\n');
-    return lf != std::string::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
+    size_t end = std::min(text.find('\n'), text.size());
+    return end > 0 && text[end - 1] == '\r' ? "\r\n" : "\n";
 }
 
 // A text of the string table, whose lines end in LF, with the given line end.
@@ -85,11 +87,12 @@ std::string WithLineEnd(const std::string& text, const std::string& end)
     return result;
 }
 
-// A text whose last line has no end gets one before anything is added after it.
+// A text whose last line has no end gets one before anything is added after it; a CR it
+// ends in is the start of a CR LF.
 void EndLastLine(std::string& text, const std::string& end)
 {
     if (!text.empty() && text.back() != '\n')
-        text += end;
+        text += text.back() == '\r' && end == "\r\n" ? "\n" : end;
 }
 
 // The first word of a line as SYSLINUX reads it, in lower case; `rest` is what follows it,

@@ -65,11 +65,11 @@ std::string EndOf(const std::string& line)
     return line.size() > 1 && line.compare(line.size() - 2, 2, "\r\n") == 0 ? "\r\n" : line.back() == '\n' ? "\n" : "";
 }
 
-// The end of a text's first line, LF for a text without one: the end of the lines added.
+// The end of the lines added: CR LF when the text's first line ends in CR, else LF.
 std::string FirstEnd(const std::string& text)
 {
-    size_t lf = text.find('\n');
-    return lf != std::string::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
+    size_t end = std::min(text.find('\n'), text.size());
+    return end > 0 && text[end - 1] == '\r' ? "\r\n" : "\n";
 }
 
 // Every line of `before` that may not go is in `after` in order; the last may gain its end.

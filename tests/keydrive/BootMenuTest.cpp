@@ -144,6 +144,10 @@ TEST_F(MenuTextTest, TheDefaultLineIsFoundInAnyCaseAndTakesTheFilesLineEnd)
     EXPECT_EQ(Default("prompt 1\ndefault flash", "dos"), "prompt 1\ndefault dos\n") << "a last line without LF";
     EXPECT_EQ(Default("#zentaq\r\nprompt 1\r\n", "dos"), "#zentaq\r\ndefault dos\r\nprompt 1\r\n");
     EXPECT_EQ(Default("prompt 1\n#zentaq", "dos"), "prompt 1\n#zentaq\ndefault dos\n");
+    // One line ending in CR, without LF: a CR LF file, also after the default line is added.
+    std::string config = "#zentaq\r", menu;
+    drive.ComposeBootMenu(config, true, menu, true, "dos", "D", true, true);
+    EXPECT_EQ(config, "#zentaq\r\ndefault dos\r\nlabel dos\r\n  kernel memdisk\r\n  append initrd=dos.img\r\n");
     EXPECT_TRUE(drive.HasDefaultEntry("\n\n  Default x\n"));
     EXPECT_FALSE(drive.HasDefaultEntry("defaultx\n# default flash\n"));
 }
