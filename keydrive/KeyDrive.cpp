@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr DWORD kSector = 512;
 
 // Index of a drive letter in the key table (either case), or -1 for anything else.
 int LetterIndex(char letter)

@@ -26,7 +26,6 @@
 
 namespace {
 
-constexpr DWORD kSector = 512;
 constexpr DWORD kFewestSectors = 2048;  // a block is 1 MiB...
 constexpr DWORD kMostSectors = 8192;    // ...to 4 MiB
 constexpr DWORD kChunkSectors = 72;     // a floppy image goes in chunks of 36,864 bytes...
