@@ -1,8 +1,8 @@
 // A path on a drive as anyone may type it ("E:\folder\name"). What the resolver accepts is a
 // drive of the machine, on that drive's own volume inside its disk, with names that can only
 // go down from the volume's root.
-#include "platform/KeyPaths.h"
-#include "platform/SandboxMachine.h"
+#include "platform/keyfiles/KeyPaths.h"
+#include "platform/machines/SandboxMachine.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // machine.conf as anyone may write it. A machine that loads numbers its disks 0, 1, ...
 // without gaps, gives each disk and floppy a backing of its own, and every drive letter it
 // answers for lies inside its disk.
-#include "platform/SandboxMachine.h"
+#include "platform/machines/SandboxMachine.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <set>

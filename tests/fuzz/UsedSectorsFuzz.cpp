@@ -2,8 +2,8 @@
 // volume, and the sectors a backup copies. Input: 8 bytes of key size (little-endian), then
 // sector 0. Never more sectors than the key has, and no overflow on the way.
 #include "keydrive/KeyDrive.h"
-#include "platform/PartitionTable.h"
-#include "platform/SandboxMachine.h"
+#include "platform/disks/PartitionTable.h"
+#include "platform/machines/SandboxMachine.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <cstring>
