@@ -55,6 +55,5 @@ bool CKeyDrive::InstallBootLoader()
         SetLastErrorDetail(words);
         return false;
     }
-    SetLastError(ERROR_SUCCESS);
-    return true;
+    return InstallUefiBoot();   // the same key starts PCs in UEFI mode
 }

@@ -115,7 +115,7 @@ bool CKeyDrive::WriteBootMenu(const std::string& shortName, const std::string& l
         return NoteFailure(IDS_WRITING_FILE, configPath);
     if (!SaveMenuFile(*this, menuPath, menu))
         return NoteFailure(IDS_WRITING_FILE, menuPath);
-    return true;
+    return WriteUefiMenu(config, menu);   // the same choices for PCs in UEFI mode
 }
 
 // The two texts with the choice added: a file the key lacks starts from its fresh text, and

@@ -44,6 +44,7 @@ public:
 
     // Boot loader
     bool InstallBootLoader();
+    bool InstallUefiBoot();
 
     // Raw image transfer
     DWORD GetUsedSectors();
@@ -84,6 +85,7 @@ public:
     bool HasMenuEntry(const std::string& menu, const std::string& shortName);
     void SetDefaultEntry(std::string& config, const std::string& shortName);
     void PutLabelBlock(std::string& config, const std::string& shortName, const std::string& body);
+    bool WriteUefiMenu(const std::string& config, const std::string& menu);
 
     // Payload
     bool CopyFlashPackage();
