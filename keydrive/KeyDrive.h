@@ -70,12 +70,20 @@ public:
     // Boot menu files
     bool WriteFlashConfiguration();
     bool AddImageConfiguration(const std::string& shortName, const std::string& longName);
+    // Before a choice is added: a string-table text that says why a short name cannot name
+    // one (0 when it can), and whether the key already holds a choice of that name.
+    static UINT ShortNameProblem(const std::string& shortName);
+    bool HasBootChoice(const std::string& shortName, bool& bFound);
     bool WriteBootMenu(const std::string& shortName, const std::string& longName, bool makeDefault, bool isImage);
+    void ComposeBootMenu(std::string& config, bool configFound, std::string& menu, bool menuFound,
+                         const std::string& shortName, const std::string& longName, bool makeDefault, bool isImage);
     bool ReadWholeFile(HANDLE file, std::string& text);
     bool WriteWholeFile(const std::string& text, HANDLE file);
     static std::string NextToken(const std::string& text, const std::string& delimiters, size_t& position);
     void UpdateMenuText(std::string& menu, const std::string& shortName, const std::string& longName);
     bool HasDefaultEntry(const std::string& config);
+    bool HasLabelBlock(const std::string& config, const std::string& shortName);
+    bool HasMenuEntry(const std::string& menu, const std::string& shortName);
     void SetDefaultEntry(std::string& config, const std::string& shortName);
     void PutLabelBlock(std::string& config, const std::string& shortName, const std::string& body);
     bool WriteUefiMenu(const std::string& config, const std::string& menu);

@@ -34,6 +34,8 @@ protected:
     void OnFloppyImage();
     // The floppy choice's controls, enabled or not together.
     void EnableFloppyControls(BOOL bEnable);
+    // False, with a message saying why, when the names cannot make a boot choice.
+    bool NamesAreUsable(const std::string& shortName, const std::string& longName);
 
     DECLARE_MESSAGE_MAP()
 };

@@ -153,3 +153,12 @@
 #define IDS_READING_KEY_SIZE    387
 #define IDS_REPLACE_QUESTION    388
 #define IDS_BACKUP_CAPTION      389
+
+// Boot choice names (420-429): what the configuration page says of the names it is given
+#define IDS_SHORT_NAME_MISSING  420
+#define IDS_LONG_NAME_MISSING   421
+#define IDS_SHORT_NAME_INVALID  422
+#define IDS_SHORT_NAME_RESERVED 423
+#define IDS_LONG_NAME_CUT       424
+#define IDS_CHOICE_EXISTS       425
+#define IDS_CONFIGURATION_CAPTION 426
