@@ -238,12 +238,25 @@ bool CSheetImpl::GoTo(int index, int step)
     return false;
 }
 
+LRESULT CSheetImpl::RunBusy(const std::function<LRESULT()>& handler)
+{
+    m_busy = true;
+    m_cancelPressed = false;
+    const LRESULT result = handler();
+    m_busy = false;
+    if (m_cancelPressed && m_window) {
+        m_cancelPressed = false;
+        QMetaObject::invokeMethod(m_window, [this] { PressCancel(); }, Qt::QueuedConnection);
+    }
+    return result;
+}
+
 void CSheetImpl::PressNext()
 {
     CPropertyPageEx* page = m_owner->GetPage(m_current);
-    if (!page || m_closed)
+    if (!page || m_closed || m_busy)
         return;
-    const LRESULT result = page->OnWizardNext();
+    const LRESULT result = RunBusy([page] { return page->OnWizardNext(); });
     if (result == -1 || m_closed)
         return;
     const int target = result == 0 ? m_current + 1 : IndexOfTemplate(result);
@@ -255,9 +268,9 @@ void CSheetImpl::PressNext()
 void CSheetImpl::PressBack()
 {
     CPropertyPageEx* page = m_owner->GetPage(m_current);
-    if (!page || m_closed)
+    if (!page || m_closed || m_busy)
         return;
-    const LRESULT result = page->OnWizardBack();
+    const LRESULT result = RunBusy([page] { return page->OnWizardBack(); });
     if (result == -1 || m_closed)
         return;
     const int target = result == 0 ? m_current - 1 : IndexOfTemplate(result);
@@ -269,12 +282,16 @@ void CSheetImpl::PressBack()
 void CSheetImpl::PressFinish()
 {
     CPropertyPageEx* page = m_owner->GetPage(m_current);
-    if (page && !m_closed && page->OnWizardFinish())
+    if (page && !m_closed && !m_busy && RunBusy([page] { return page->OnWizardFinish(); }))
         End(ID_WIZFINISH);
 }
 
 void CSheetImpl::PressCancel()
 {
+    if (m_busy) {
+        m_cancelPressed = true;   // heard by the work under way, or pressed again after it
+        return;
+    }
     CPropertyPageEx* page = m_owner->GetPage(m_current);
     if (!m_closed && (!page || page->OnQueryCancel()))
         End(IDCANCEL);

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QPushButton>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -43,12 +44,17 @@ struct CSheetImpl {
     INT_PTR m_result = IDCANCEL;
     DWORD m_buttons = PSWIZB_BACK | PSWIZB_NEXT;
     QEventLoop* m_loop = nullptr;
+    bool m_busy = false;            // a page's handler works
+    bool m_cancelPressed = false;   // Cancel was pressed meanwhile, and no one took it yet
     std::map<int, std::string> m_captions;   // page index -> template caption
 
     // Shows the page index, or the next one in direction step whose OnSetActive agrees.
     bool GoTo(int index, int step);
 
 private:
+    // Runs a page's handler with the sheet busy; a Cancel pressed meanwhile and not taken
+    // is pressed again once the handler's page change is over.
+    LRESULT RunBusy(const std::function<LRESULT()>& handler);
     bool ActivatePage(int index);
     int IndexOfTemplate(LRESULT id) const;
     void Layout();

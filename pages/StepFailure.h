@@ -21,9 +21,11 @@ void ShowFailure(const std::string& what, const std::string& reason);
 std::string FailureText(const CKeyDrive& key);
 
 // The error box for the key's failure record, unless the operation showed the failure in a
-// box of its own. Returns -1, the result of a Next that stays.
-int KeyFailed(const CKeyDrive& key);
+// box of its own; `outcome`, when given, says under the reason where things stand now.
+// Returns -1, the result of a Next that stays.
+int KeyFailed(const CKeyDrive& key, const std::string& outcome = std::string());
 
-// An error box for a step of a page's sequence: "<step text> failed." and the reason for
-// the last failure. Returns -1, the result of a Next that stays.
-int StepFailed(UINT nStepID);
+// An error box for a step of a page's sequence: "<step text> failed." (the step's %s
+// filled with `path`), the reason for the last failure, and `outcome` when given. Returns
+// -1, the result of a Next that stays.
+int StepFailed(UINT nStepID, const std::string& path = std::string(), const std::string& outcome = std::string());

@@ -2,6 +2,7 @@
 #include "WizardFixture.h"
 #include "tests/support/MessageBoxes.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "keydrive/ProgressCounters.h"
@@ -31,28 +32,43 @@ protected:
         RecordMessageBoxes();
     }
 
-    // A 2 MiB key whose one partition ends at sector 999: a backup copies 1,000 sectors.
-    void StartOnTask()
+    // A 2 MiB key whose one partition ends at sector 999: a backup copies 1,000 sectors (or
+    // `used` of a key of `size`).
+    void StartOnTask(uint64_t size = 2 * kMiB, uint32_t used = 1000)
     {
         sandbox.AddDisk("IDE", 16 * kMiB, "System disk");
-        key = sandbox.AddDisk("USBSTOR", 2 * kMiB, "Kivra");
-        WriteBytes(key, 0, Pattern(2 * kMiB, 1));
-        WriteMbr(key, {{0x80, 0x06, 63, static_cast<uint32_t>(937)}});
+        key = sandbox.AddDisk("USBSTOR", size, "Kivra");
+        WriteBytes(key, 0, Pattern(size, 1));
+        WriteMbr(key, {{0x80, 0x06, 63, used - 63}});
         Start();
         driver->Next();
         driver->Next();
         ASSERT_EQ(driver->CurrentPageId(), IDD_TASK);
     }
-    void GoToBackupPage()
+    void GoToBackupPage(uint64_t size = 2 * kMiB, uint32_t used = 1000)
     {
-        StartOnTask();
+        StartOnTask(size, used);
         driver->Click(IDC_BACKUP_RESTORE);
         driver->Next();
         ASSERT_EQ(driver->CurrentPageId(), IDD_BACKUP);
     }
 
+    // The files of the sandbox's folder, by name.
+    std::vector<std::string> Files() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(sandbox.Path()))
+            if (entry.is_regular_file())
+                names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     std::string key;
 };
+
+const std::string kBackupNameMissing =
+    "Type the name of the image file to back the key up into, or choose it with the \"...\" button.";
 
 TEST_F(TransferPageTest, BackupFirstOffersOnlyTheBackupAndGoesOnToTheRolePage)
 {
@@ -67,6 +83,8 @@ TEST_F(TransferPageTest, BackupFirstOffersOnlyTheBackupAndGoesOnToTheRolePage)
 
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP) << "no name, no backup";
+    EXPECT_EQ(Boxes().texts, std::vector<std::string>{kBackupNameMissing});
+    Boxes().Clear();
     // A name longer than 260 characters is read whole: cut short, it would name another file.
     std::string folder = sandbox.Path();
     while (folder.size() < 300)
@@ -83,7 +101,7 @@ TEST_F(TransferPageTest, BackupFirstOffersOnlyTheBackupAndGoesOnToTheRolePage)
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
 }
 
-TEST_F(TransferPageTest, TheDirectionsUncheckEachOtherAndNothingHappensWithoutAName)
+TEST_F(TransferPageTest, TheDirectionsUncheckEachOtherAndNextSaysWhatIsMissing)
 {
     GoToBackupPage();
     for (int id : {IDC_BACKUP, IDC_RESTORE})
@@ -102,7 +120,10 @@ TEST_F(TransferPageTest, TheDirectionsUncheckEachOtherAndNothingHappensWithoutAN
     EXPECT_FALSE(driver->IsChecked(IDC_RESTORE));
     EXPECT_FALSE(driver->IsEnabled(IDC_RESTORE_FILE));
     EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
-    EXPECT_TRUE(Boxes().texts.empty());
+    EXPECT_EQ(Boxes().texts, (std::vector<std::string>{
+                                 "Choose Backup or Restore.", kBackupNameMissing,
+                                 "Type the name of the image file to restore the key from, or choose it with the "
+                                 "\"...\" button."}));
 }
 
 // A target typed by hand that exists is replaced only after a Yes; one chosen in the save
@@ -184,6 +205,7 @@ TEST_F(TransferPageTest, ThePercentageFollowsTheSectorsAndAReadFaultStopsThere)
     EXPECT_EQ(wizard->m_backupPage.m_staticStatus.GetWindowText(), "Backing up Key 99%");
     driver->Back();
     Boxes().answer = IDYES;
+    ASSERT_EQ(Files(), (std::vector<std::string>{"backup.img", "disk0.img", "disk1.img", "machine.conf"}));
 
     struct Case {
         int sector;
@@ -200,8 +222,10 @@ TEST_F(TransferPageTest, ThePercentageFollowsTheSectorsAndAReadFaultStopsThere)
         EXPECT_EQ(driver->Text(IDC_BACKUP_STATUS), c.status) << c.sector;
         ASSERT_EQ(Boxes().texts.size(), 2u) << "the replace question and the failure";
         EXPECT_EQ(Boxes().texts[1], "Reading sector " + std::to_string(c.sector) +
-                                  " of the key failed.\n\nData error (cyclic redundancy check).");
-        EXPECT_EQ(fs::file_size(image), c.sector * kSector) << "every sector before the fault is in the image";
+                                  " of the key failed.\n\nData error (cyclic redundancy check).\n\n"
+                                  "The unfinished image file was removed: " + image + " keeps what it held before.");
+        EXPECT_EQ(ReadBytes(image, 0, 2 * kMiB), ReadBytes(key, 0, 1000 * kSector)) << "the earlier backup stays whole";
+        EXPECT_EQ(Files(), (std::vector<std::string>{"backup.img", "disk0.img", "disk1.img", "machine.conf"}));
     }
 }
 
@@ -224,7 +248,10 @@ TEST_F(TransferPageTest, ImageKeyPageListsTheFloppyDrivesAndWritesTheChosenOne)
     driver->Next();
     driver->Click(IDC_IMAGE_FROM_FILE);
     driver->Next();
-    EXPECT_TRUE(Boxes().texts.empty()) << "nothing chosen, nothing said";
+    EXPECT_EQ(Boxes().texts, (std::vector<std::string>{"Choose Image from file or Image from drive.",
+                                                       "Type the name of the floppy image file to write onto the key, "
+                                                       "or choose it with the \"...\" button."}));
+    Boxes().Clear();
     driver->SetText(IDC_IMAGE_FILE, sandbox.Path() + "/missing.img");
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_IMAGEKEY);
@@ -240,6 +267,171 @@ TEST_F(TransferPageTest, ImageKeyPageListsTheFloppyDrivesAndWritesTheChosenOne)
     EXPECT_EQ(History().back(), IDD_IMAGEKEY);
     EXPECT_EQ(ReadBytes(key, 0, 1474560), floppy);
     EXPECT_EQ(Boxes().texts.size(), 1u);
+}
+
+// A restore refused before writing leaves the key and its letter as they were: the page
+// says why, with the lengths, and the next image restores on the same run.
+TEST_F(TransferPageTest, ARefusedRestoreLeavesThePageUsableAndAGoodImageRestoresNext)
+{
+    GoToBackupPage();
+    driver->Click(IDC_RESTORE);
+    std::vector<uint8_t> before = ReadBytes(key, 0, 2 * kMiB);
+    struct Case {
+        size_t size;
+        std::string box;
+    };
+    for (const Case& c : {Case{1000, "The image file is not a whole number of 512-byte sectors long, as every image of "
+                                     "a key or a floppy is. Nothing was written to the key.\n\nThe data is invalid.\n"
+                                     "The image file holds 1,000 bytes, 488 more than a whole number of sectors."},
+                          Case{2 * kMiB + 100, "The image file is not a whole number of 512-byte sectors long, as every "
+                                               "image of a key or a floppy is. Nothing was written to the key.\n\nThe "
+                                               "data is invalid.\nThe image file holds 2,097,252 bytes, 100 more than "
+                                               "a whole number of sectors."},
+                          Case{2 * kMiB + kSector, "The image file is larger than the key. Nothing was written to the "
+                                                   "key.\n\nThere is not enough space on the disk.\nThe image file "
+                                                   "holds 2,097,664 bytes; the key holds 2,097,152 bytes."}}) {
+        std::string image = sandbox.Path() + "/refused.img";
+        MakeFile(image, Pattern(c.size, 4));
+        driver->SetText(IDC_RESTORE_FILE, image);
+        Boxes().Clear();
+        driver->Next();
+        EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP) << c.size;
+        EXPECT_EQ(Boxes().texts, std::vector<std::string>{c.box});
+        EXPECT_EQ(ReadBytes(key, 0, 2 * kMiB), before) << c.size;
+    }
+    std::string good = sandbox.Path() + "/good.img";
+    MakeFile(good, Pattern(3000 * kSector, 5));
+    driver->SetText(IDC_RESTORE_FILE, good);
+    Boxes().Clear();
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
+    EXPECT_TRUE(Boxes().texts.empty());
+    EXPECT_EQ(ReadBytes(key, 0, 3000 * kSector), Pattern(3000 * kSector, 5));
+}
+
+// Cancel pressed while a transfer works is heard after the block under way: a question,
+// then either the transfer goes on, or it stops and the box says what the key and the image
+// file now hold. Other clicks made meanwhile are dropped. A Cancel that no transfer took
+// (pressed during the last block) ends the wizard after the work, as before.
+TEST_F(TransferPageTest, CancelDuringATransferAsksAndStopsAfterTheBlockUnderWay)
+{
+    GoToBackupPage(8 * kMiB, 16000);
+    std::string image = sandbox.Path() + "/backup.img";
+    MakeFile(image, Pattern(5 * kMiB, 6));
+    driver->Click(IDC_BACKUP);
+    driver->SetText(IDC_BACKUP_FILE, image);
+    auto pressCancel = [&](int repaint) {
+        if (repaint == 1) {
+            driver->QueueClick(ID_WIZBACK);
+            driver->QueueClick(IDC_RESTORE);
+            driver->QueueClick(IDCANCEL_BUTTON);
+        }
+    };
+    wizard->DuringWork(pressCancel);
+    Boxes().answer = IDNO;   // the name is confirmed in the save dialog: the only question is Cancel's
+    g_chosen = image;
+    SetFrameworkTestHooks({ChooseFile, nullptr});
+    driver->Click(IDC_BACKUP_BROWSE);
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE) << "No: the backup goes on";
+    EXPECT_FALSE(driver->IsClosed());
+    ASSERT_EQ(Boxes().texts.size(), 1u);
+    EXPECT_EQ(Boxes().lines[0], "Cancel|Do you want to stop the backup?\n\nThe unfinished image file will be removed; a "
+                                "file that had its name before stays as it was.");
+    EXPECT_EQ(ReadBytes(image, 0, 8 * kMiB), ReadBytes(key, 0, 16000 * kSector));
+
+    driver->Back();
+    MakeFile(image, Pattern(5 * kMiB, 6));
+    wizard->DuringWork(pressCancel);
+    Boxes().Clear();
+    Boxes().answer = IDYES;
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
+    EXPECT_TRUE(driver->IsChecked(IDC_BACKUP)) << "the click on Restore made meanwhile was dropped";
+    ASSERT_EQ(Boxes().texts.size(), 2u);
+    EXPECT_EQ(Boxes().texts[1], "The backup was stopped after 2048 sectors of the key.\n\nThe operation was canceled "
+                                "by the user.\n\nThe unfinished image file was removed: " + image +
+                                    " keeps what it held before.");
+    EXPECT_EQ(ReadBytes(image, 0, 8 * kMiB), Pattern(5 * kMiB, 6));
+
+    std::vector<uint8_t> before = ReadBytes(key, 0, 8 * kMiB);
+    std::vector<uint8_t> restored = Pattern(6 * kMiB, 7);
+    MakeFile(image, restored);
+    driver->Click(IDC_RESTORE);
+    driver->SetText(IDC_RESTORE_FILE, image);
+    wizard->DuringWork(pressCancel);
+    Boxes().Clear();
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
+    EXPECT_FALSE(driver->IsClosed());
+    ASSERT_EQ(Boxes().texts.size(), 2u);
+    EXPECT_EQ(Boxes().texts[1], "The restore was stopped after 2048 sectors of the image. The key holds only the start "
+                                "of the image and will not start a computer; start Bootwright again to restore it or "
+                                "to prepare it anew.\n\nThe operation was canceled by the user.");
+    std::copy(restored.begin(), restored.begin() + kMiB, before.begin());
+    EXPECT_EQ(ReadBytes(key, 0, 8 * kMiB), before) << "the first block, and nothing after it";
+}
+
+// The floppy role hears Cancel too; a press during the last block is taken by no one and
+// ends the wizard once the work is done.
+TEST_F(TransferPageTest, CancelWhileWritingAFloppyImage)
+{
+    StartOnTask(8 * kMiB, 16000);
+    driver->Next();
+    driver->Click(IDC_FLOPPY_DISK);
+    driver->Next();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_IMAGEKEY);
+    std::string image = sandbox.Path() + "/floppy.img";
+    std::vector<uint8_t> floppy = Pattern(1474560, 8);
+    MakeFile(image, floppy);
+    std::vector<uint8_t> before = ReadBytes(key, 0, 8 * kMiB);
+    driver->Click(IDC_IMAGE_FROM_FILE);
+    driver->SetText(IDC_IMAGE_FILE, image);
+    wizard->DuringWork([&](int repaint) {
+        if (repaint == 2)
+            driver->QueueClick(IDCANCEL_BUTTON);
+    });
+    driver->Next();
+    EXPECT_TRUE(Boxes().texts.empty()) << "no block is left to stop before";
+    EXPECT_TRUE(driver->IsClosed());
+    EXPECT_EQ(driver->Result(), IDCANCEL);
+    std::copy(floppy.begin(), floppy.end(), before.begin());
+    EXPECT_EQ(ReadBytes(key, 0, 8 * kMiB), before) << "the whole image was written";
+}
+
+// A key that ends early while it is read or written (pulled out, or cut short) ends the
+// transfer in a failure that says so; a backup then leaves no file.
+TEST_F(TransferPageTest, AKeyThatShrinksDuringATransferEndsInAFailure)
+{
+    GoToBackupPage(8 * kMiB, 16000);
+    auto shrink = [&](int repaint) {
+        if (repaint == 2)
+            fs::resize_file(key, 3 * kMiB);
+    };
+    std::string image = sandbox.Path() + "/backup.img";
+    driver->Click(IDC_BACKUP);
+    driver->SetText(IDC_BACKUP_FILE, image);
+    wizard->DuringWork(shrink);
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
+    EXPECT_EQ(Boxes().texts, std::vector<std::string>{
+                                 "The key ended at sector 6144, before the transfer did: it was removed, or it holds "
+                                 "less than when the transfer began.\n\nReached the end of the file.\n\nThe unfinished "
+                                 "image file was removed: " + image + " was not made."});
+    EXPECT_FALSE(fs::exists(image));
+
+    fs::resize_file(key, 8 * kMiB);
+    MakeFile(image, Pattern(7 * kMiB, 9));
+    driver->Click(IDC_RESTORE);
+    driver->SetText(IDC_RESTORE_FILE, image);
+    wizard->DuringWork(shrink);
+    Boxes().Clear();
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_BACKUP);
+    EXPECT_EQ(Boxes().texts, std::vector<std::string>{"The key ended at sector 6144, before the transfer did: it was "
+                                                      "removed, or it holds less than when the transfer began.\n\n"
+                                                      "Reached the end of the file."});
+    EXPECT_EQ(fs::file_size(key), 3 * kMiB) << "nothing written past the key's end";
 }
 
 }  // namespace

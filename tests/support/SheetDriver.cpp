@@ -70,6 +70,17 @@ void MouseClick(QWidget* w)
     QApplication::sendEvent(w, &release);
 }
 
+// A click that waits among the pending input until the program next takes input in.
+void QueueMouseClick(QWidget* w)
+{
+    const QPoint local = ClickPoint(w);
+    const QPoint global = w->mapToGlobal(local);
+    QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton,
+                                                   Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, local, global, Qt::LeftButton,
+                                                   Qt::NoButton, Qt::NoModifier));
+}
+
 void Key(QWidget* w, int key, const QString& text = QString())
 {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
@@ -183,6 +194,18 @@ static bool PressSheetButton(CPropertySheetEx& sheet, QPushButton* SheetWindow::
     MouseClick(b);
     driver.ProcessEvents();
     return true;
+}
+
+void CSheetDriver::QueueClick(int id)
+{
+    SheetWindow* w = m_sheet.SheetImpl()->m_window;
+    QWidget* target = nullptr;
+    if (id == ID_WIZBACK || id == ID_WIZNEXT || id == IDCANCEL_BUTTON)
+        target = w ? (id == ID_WIZBACK ? w->back : id == ID_WIZNEXT ? w->next : w->cancel) : nullptr;
+    else if (CWndImpl* c = Control(m_sheet, id))
+        target = c->widget;
+    if (target)
+        QueueMouseClick(target);
 }
 
 bool CSheetDriver::Next() { return PressSheetButton(m_sheet, &SheetWindow::next, *this); }
