@@ -13,21 +13,6 @@
 namespace platform {
 namespace {
 
-// Windows moves neither a file nor over a name that a handle holds without FILE_SHARE_DELETE.
-bool HeldWithoutDeleteSharing(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return false;
-    dev_t device;
-    ino_t inode;
-    Identify(st, device, inode);
-    for (const auto& open : OpenObjectsOf(device, inode))
-        if (!(open->share & FILE_SHARE_DELETE))
-            return true;
-    return false;
-}
-
 // The folder a path lies in, for making its new entry durable.
 std::string FolderOf(const std::string& path)
 {
@@ -69,10 +54,6 @@ BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0) {
         SetLastError(errno == ENOENT ? MissingPathError(from) : ErrorFromErrno(errno));
-        return FALSE;
-    }
-    if (HeldWithoutDeleteSharing(from) || HeldWithoutDeleteSharing(to)) {
-        SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
     bool writeThrough = dwFlags & MOVEFILE_WRITE_THROUGH;

@@ -51,7 +51,7 @@ BOOL DeleteFileA(LPCSTR lpFileName);
 // Gives an ordinary file a new name in the same file system. With MOVEFILE_REPLACE_EXISTING
 // a file of the new name is replaced in one step (a reader sees the old or the new, never
 // neither); with MOVEFILE_WRITE_THROUGH the file and the new name are on the disk when it
-// returns. A file or name open without FILE_SHARE_DELETE is not moved.
+// returns.
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
 BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);

@@ -11,24 +11,16 @@
 #include "tests/support/SheetDriver.h"
 #include "res/resource.h"
 
-// The wizard, with a hook into the repaints of its work: the hook hears how many there
-// have been since it was set, before each is done.
-class CTestWizard : public CWizard97 {
-public:
+// The wizard, with a hook that hears each repaint of its work, counted from when it was set.
+struct CTestWizard : CWizard97 {
     using CWizard97::CWizard97;
+    void DuringWork(std::function<void(int)> hook) { m_duringWork = std::move(hook), m_nRepaints = 0; }
     void Repaint() override
     {
         if (m_duringWork)
             m_duringWork(++m_nRepaints);
         CWizard97::Repaint();
     }
-    void DuringWork(std::function<void(int)> hook)
-    {
-        m_duringWork = std::move(hook);
-        m_nRepaints = 0;
-    }
-
-private:
     std::function<void(int)> m_duringWork;
     int m_nRepaints = 0;
 };

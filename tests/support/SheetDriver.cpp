@@ -60,25 +60,21 @@ QPoint ClickPoint(QWidget* w)
     return w->rect().center();
 }
 
-void MouseClick(QWidget* w)
+// A click now, or one that waits among the pending input until the program takes input in.
+void MouseClick(QWidget* w, bool queued = false)
 {
     const QPoint local = ClickPoint(w);
     const QPoint global = w->mapToGlobal(local);
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
-}
-
-// A click that waits among the pending input until the program next takes input in.
-void QueueMouseClick(QWidget* w)
-{
-    const QPoint local = ClickPoint(w);
-    const QPoint global = w->mapToGlobal(local);
-    QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton,
-                                                   Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, local, global, Qt::LeftButton,
-                                                   Qt::NoButton, Qt::NoModifier));
+    for (bool press : {true, false}) {
+        auto* e = new QMouseEvent(press ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, local, global,
+                                  Qt::LeftButton, press ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        if (queued) {
+            QCoreApplication::postEvent(w, e);
+        } else {
+            QApplication::sendEvent(w, e);
+            delete e;
+        }
+    }
 }
 
 void Key(QWidget* w, int key, const QString& text = QString())
@@ -205,7 +201,7 @@ void CSheetDriver::QueueClick(int id)
     else if (CWndImpl* c = Control(m_sheet, id))
         target = c->widget;
     if (target)
-        QueueMouseClick(target);
+        MouseClick(target, true);
 }
 
 bool CSheetDriver::Next() { return PressSheetButton(m_sheet, &SheetWindow::next, *this); }
