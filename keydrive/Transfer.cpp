@@ -78,8 +78,8 @@ DWORD CKeyDrive::GetUsedSectors()
     return static_cast<DWORD>(used);
 }
 
-// The sectors of an image that go onto the key: all of them, so that nothing is left out
-// unsaid. Nothing is written when a size cannot be read, when the image is not whole
+// The sectors of an image that go onto the key: all of them, as an image is written whole or
+// not at all. Nothing is written when a size cannot be read, when the image is not whole
 // sectors (a key's or a floppy's image always is: another file was chosen), when it is
 // larger than the key or than `mostSectors`, or shorter than `leastSectors` (`tooShort`
 // says so).
@@ -112,7 +112,7 @@ bool CKeyDrive::SectorsToWrite(HANDLE image, DWORD leastSectors, ULONGLONG mostS
         SetLastErrorDetail(length.c_str());
         return NoteFailureText(IDS_FLOPPY_TOO_LARGE);
     }
-    if (sectors < leastSectors || sectors == 0) {
+    if (sectors < leastSectors) {
         SetLastError(ERROR_HANDLE_EOF);
         return NoteFailureText(tooShort);
     }
