@@ -238,17 +238,23 @@ bool CSheetImpl::GoTo(int index, int step)
     return false;
 }
 
-LRESULT CSheetImpl::RunBusy(const std::function<LRESULT()>& handler)
+CSheetImpl::Busy::Busy(CSheetImpl& sheet) : m_sheet(sheet)
 {
-    m_busy = true;
-    m_cancelPressed = false;
-    const LRESULT result = handler();
-    m_busy = false;
-    if (m_cancelPressed && m_window) {
-        m_cancelPressed = false;
-        QMetaObject::invokeMethod(m_window, [this] { PressCancel(); }, Qt::QueuedConnection);
+    m_sheet.m_busy = true;
+    m_sheet.m_cancelPressed = false;
+}
+
+// What the person did during work that took in no input is dropped as well (a Next clicked
+// twice would do the next page's work); a Cancel no one took is pressed again.
+CSheetImpl::Busy::~Busy()
+{
+    if (!m_sheet.m_closed)
+        m_sheet.m_owner->PumpWaitingInput();
+    m_sheet.m_busy = false;
+    if (m_sheet.m_cancelPressed && m_sheet.m_window) {
+        m_sheet.m_cancelPressed = false;
+        QMetaObject::invokeMethod(m_sheet.m_window, [sheet = &m_sheet] { sheet->PressCancel(); }, Qt::QueuedConnection);
     }
-    return result;
 }
 
 void CSheetImpl::PressNext()
@@ -256,7 +262,8 @@ void CSheetImpl::PressNext()
     CPropertyPageEx* page = m_owner->GetPage(m_current);
     if (!page || m_closed || m_busy)
         return;
-    const LRESULT result = RunBusy([page] { return page->OnWizardNext(); });
+    Busy busy(*this);
+    const LRESULT result = page->OnWizardNext();
     if (result == -1 || m_closed)
         return;
     const int target = result == 0 ? m_current + 1 : IndexOfTemplate(result);
@@ -270,7 +277,8 @@ void CSheetImpl::PressBack()
     CPropertyPageEx* page = m_owner->GetPage(m_current);
     if (!page || m_closed || m_busy)
         return;
-    const LRESULT result = RunBusy([page] { return page->OnWizardBack(); });
+    Busy busy(*this);
+    const LRESULT result = page->OnWizardBack();
     if (result == -1 || m_closed)
         return;
     const int target = result == 0 ? m_current - 1 : IndexOfTemplate(result);
@@ -282,7 +290,10 @@ void CSheetImpl::PressBack()
 void CSheetImpl::PressFinish()
 {
     CPropertyPageEx* page = m_owner->GetPage(m_current);
-    if (page && !m_closed && !m_busy && RunBusy([page] { return page->OnWizardFinish(); }))
+    if (!page || m_closed || m_busy)
+        return;
+    Busy busy(*this);
+    if (page->OnWizardFinish())
         End(ID_WIZFINISH);
 }
 

@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QPointer>
 #include <QPushButton>
-#include <functional>
 #include <map>
 #include <memory>
 
@@ -52,9 +51,17 @@ struct CSheetImpl {
     bool GoTo(int index, int step);
 
 private:
-    // Runs a page's handler with the sheet busy; a Cancel pressed meanwhile and not taken
-    // is pressed again once the handler's page change is over.
-    LRESULT RunBusy(const std::function<LRESULT()>& handler);
+    // The sheet is busy while a page's handler and the page change after it run; at the end
+    // what is pending is taken in, and a Cancel pressed meanwhile that no one took is
+    // pressed again.
+    class Busy {
+    public:
+        explicit Busy(CSheetImpl& sheet);
+        ~Busy();
+
+    private:
+        CSheetImpl& m_sheet;
+    };
     bool ActivatePage(int index);
     int IndexOfTemplate(LRESULT id) const;
     void Layout();
