@@ -333,6 +333,27 @@ TEST_F(TransferPageTest, CancelDuringATransferAsksAndStopsAfterTheBlockUnderWay)
     EXPECT_EQ(ReadBytes(key, 0, 8 * kMiB), expected) << "the first block, and nothing after it";
 }
 
+// Cancel during the read-back of a restore (a 2 MiB image: two blocks written, then two
+// read back): the image is whole on the key, and the box says how far it was checked.
+TEST_F(TransferPageTest, CancelDuringTheReadBackOfARestore)
+{
+    GoToBackupPage(8 * kMiB, 16000);
+    std::string image = sandbox.Path() + "/image.img";
+    MakeFile(image, Pattern(2 * kMiB, 3));
+    driver->Click(IDC_RESTORE);
+    driver->SetText(IDC_RESTORE_FILE, image);
+    wizard->DuringWork([&](int repaint) {
+        if (repaint == 3)
+            driver->QueueClick(IDCANCEL_BUTTON);
+    });
+    Boxes().answer = IDYES;
+    driver->Next();
+    ASSERT_EQ(Boxes().texts.size(), 2u);
+    EXPECT_EQ(Boxes().texts[1], "Checking the key was stopped after 2048 sectors. The whole image was written, but the "
+                                "key was not read back past that point.\n\nThe operation was canceled by the user.");
+    EXPECT_EQ(ReadBytes(key, 0, 2 * kMiB), Pattern(2 * kMiB, 3));
+}
+
 // A Cancel pressed during the last block of a floppy write is taken by no one: the image is
 // written whole, and the wizard ends once the work is done, as it did before.
 TEST_F(TransferPageTest, ACancelNoTransferTookEndsTheWizardAfterTheWork)
