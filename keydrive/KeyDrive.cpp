@@ -2,6 +2,7 @@
 // volume, and the small routines every other operation builds on.
 #include "keydrive/KeyDrive.h"
 
+#include "platform/OwnCalls.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,7 +11,6 @@
 
 namespace {
 
-constexpr DWORD kSector = 512;
 
 // Index of a drive letter in the key table (either case), or -1 for anything else.
 int LetterIndex(char letter)

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr DWORD kSector = 512;
 constexpr DWORD kBootCodeBytes = 446;
 constexpr DWORD kLargestCluster = 65536;
 constexpr BYTE kTypeFat16 = 0x06;
@@ -23,7 +22,7 @@ constexpr BYTE kTypeFat32Lba = 0x0C;
 constexpr ULONGLONG kMbrSectorLimit = 0x100000000ull;
 // FAT16 holds at most 65,524 clusters, of 64 KiB at the largest: a volume with more
 // bytes than that cannot be FAT16 whatever its cluster size.
-constexpr ULONGLONG kFat16LargestVolume = 65524ull * 65536ull;
+constexpr ULONGLONG kFat16LargestVolume = ULONGLONG{kFat16MostClusters} * kLargestCluster;
 
 // The drive-layout request: the layout record with one spare entry, 168 bytes, passed whole.
 struct LayoutRequest {

@@ -16,7 +16,6 @@ namespace sectors {
 
 namespace {
 
-constexpr DWORD kSector = 512;
 constexpr DWORD kFewestSectors = 2048;  // a block is 1 MiB...
 constexpr DWORD kMostSectors = 8192;    // ...to 4 MiB
 

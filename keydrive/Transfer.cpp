@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr DWORD kSector = 512;
 constexpr DWORD kChunkSectors = 72;     // a floppy image goes in chunks of 36,864 bytes...
 constexpr DWORD kFloppyChunks = 2880;   // ...and at most 2,880 of them
 

@@ -5,6 +5,16 @@
 
 #include "platform/Win32.h"
 
+// ---- sectors and FAT -------------------------------------------------------------------------
+// Every count and offset of sectors in the program and in this layer is one of 512-byte
+// sectors, whatever a disk's geometry reports (its bytes per sector enter only the partition
+// table).
+constexpr DWORD kSector = 512;
+// The most data clusters a FAT16 volume has: Windows calls a FAT with fewer than 65,525
+// clusters FAT16, since cluster numbers start at 2 and the entry values from 0xFFF7 up mark
+// bad and last clusters. The formatter's own limits (formatter/FormatLayout.h) follow from it.
+constexpr DWORD kFat16MostClusters = 65524;
+
 // ---- message boxes ---------------------------------------------------------------------------
 using MessageBoxHandler = int (*)(HWND hWnd, const char* text, const char* caption, UINT type);
 void SetMessageBoxHandler(MessageBoxHandler handler);

@@ -4,9 +4,9 @@
 // disk, still the disk that was chosen, nothing mounted from it), and then runs the system's
 // SYSLINUX installer on the volume in place:
 // syslinux --install --force --offset <bytes> <backing>.
-#include "platform/DriveMap.h"
+#include "platform/machines/DriveMap.h"
 #include "platform/OwnCalls.h"
-#include "platform/WriteGuard.h"
+#include "platform/guard/WriteGuard.h"
 
 #include <cctype>
 #include <cerrno>

@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include "keydrive/KeyDrive.h"
-#include "platform/Handles.h"
-#include "platform/SysfsMachine.h"
+#include "platform/win32/Handles.h"
+#include "platform/machines/SysfsMachine.h"
 #include "tests/support/Devices.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/KeyImage.h"

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr uint64_t kSector = 512;
 
 std::vector<uint8_t> Noise(size_t count, unsigned seed)
 {

@@ -13,7 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint64_t kSector = 512;
 
 std::string Hex(const std::vector<uint8_t>& bytes)
 {

@@ -3,7 +3,7 @@
 #include "WizardFixture.h"
 #include "tests/support/MessageBoxes.h"
 #include "app/MorvikApp.h"
-#include "platform/Machine.h"
+#include "platform/machines/Machine.h"
 #include "platform/OwnCalls.h"
 
 #include <cstdlib>

@@ -14,7 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint64_t kSector = 512;
 
 std::string g_chosen, g_filter, g_initialDir;
 

@@ -1,12 +1,11 @@
-// Disk, volume and floppy handles: bounds, faults, geometry and partition layouts.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
+// Disk, volume and floppy handles: bounds, faults, flushes, geometry and partition layouts.
 #include "platform/Win32.h"
-#include "tests/support/FakeSysfs.h"
+#include "platform/machines/Machine.h"
+#include "tests/support/Devices.h"
 #include "tests/support/Sandbox.h"
 
 #include <cstring>
-
+#include <unistd.h>
 
 namespace {
 
@@ -29,7 +28,7 @@ protected:
     }
 };
 
-TEST_F(DevicesTest, VolumeIsTheFirstPartitionWithinTheDisk)
+TEST_F(DevicesTest, VolumeIsTheFirstPartitionOfWhatSectorZeroHoldsAtEachOpen)
 {
     TwoDisks();
     WriteBytes(dir / "key.img", 2048 * 512, {'V', 'O', 'L'});
@@ -51,13 +50,10 @@ TEST_F(DevicesTest, VolumeIsTheFirstPartitionWithinTheDisk)
     ASSERT_NE(whole, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetFileSize(whole, nullptr), 2 * MiB);
     CloseHandle(whole);
-}
 
-TEST_F(DevicesTest, VolumeFollowsSectorZeroAtEachOpen)
-{
-    TwoDisks();
+    // The volume follows sector 0 at each open.
     WriteMbr(dir / "key.img", {{0x80, 0x06, 63, 1000}});
-    HANDLE volume = OpenRW("\\\\.\\C:");
+    volume = OpenRW("\\\\.\\C:");
     EXPECT_EQ(GetFileSize(volume, nullptr), 1000u * 512);
     CloseHandle(volume);
     EXPECT_EQ(platform::Machine::Current().VolumeOf('C')->offset, 63u * 512);
@@ -113,9 +109,13 @@ TEST_F(DevicesTest, FaultedSectorsFailAndMoveNothing)
     EXPECT_EQ(GetLastError(), ERROR_CRC);
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(buffer[0], 0xAB);
-    // Reading up to the faulted sector works, and the failed read did not move the position.
+    // Reading up to the faulted sector works, and the failed read did not move the position;
+    // so does reading from the sector after it.
     ASSERT_TRUE(ReadFile(disk, buffer.data(), 2 * 512, &n, nullptr));
     EXPECT_EQ(n, 1024u);
+    SetFilePointer(disk, 2051 * 512, nullptr, FILE_BEGIN);
+    EXPECT_TRUE(ReadFile(disk, buffer.data(), 512, &n, nullptr));
+    SetFilePointer(disk, 2050 * 512, nullptr, FILE_BEGIN);
     EXPECT_FALSE(WriteFile(disk, buffer.data(), 2 * 512, &n, nullptr));  // 2050 and 2051
     EXPECT_EQ(GetLastError(), ERROR_WRITE_FAULT);
     EXPECT_EQ(ReadBytes(dir / "key.img", 2050 * 512, 1)[0], 0x11);
@@ -344,6 +344,47 @@ TEST_F(DevicesTest, DevicesAreNeverCreatedOrEmptied)
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(OpenRW("\\\\.\\Q:"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+std::vector<uint8_t> ReadFromStart(HANDLE disk)
+{
+    std::vector<uint8_t> bytes(4096);
+    DWORD moved = 0;
+    SetFilePointer(disk, 0, nullptr, FILE_BEGIN);
+    EXPECT_TRUE(ReadFile(disk, bytes.data(), 4096, &moved, nullptr));
+    return bytes;
+}
+
+// FlushFileBuffers on a disk that is a block device: what was written reaches the device,
+// and what the system held of it in memory is dropped, so that the next read comes from the
+// device. Reading a key back after writing it relies on this.
+TEST_F(DevicesTest, AfterAFlushADiskIsReadFromTheDeviceNotFromMemory)
+{
+    MakeImage(dir / "system.img", 1 << 20);
+    std::string image = dir / "key.img";
+    MakeImage(image, 4 << 20);
+    std::string loop = AttachLoop(image);
+    if (loop.empty() || ::access(loop.c_str(), R_OK | W_OK) != 0)
+        GTEST_SKIP() << "no loop device can be made here (needs root and /dev/loop-control)";
+    dir.UseConf("disk 0 IDE system.img \"System\"\ndisk 1 USBSTOR " + loop + " \"Loop key\"\n");
+    HANDLE disk = OpenRW("\\\\.\\PhysicalDrive1");
+    ASSERT_NE(disk, INVALID_HANDLE_VALUE);
+
+    std::vector<uint8_t> written(4096, 0xA5);
+    DWORD moved = 0;
+    ASSERT_TRUE(WriteFile(disk, written.data(), 4096, &moved, nullptr));
+    ASSERT_TRUE(FlushFileBuffers(disk));
+    EXPECT_EQ(ReadBytes(image, 0, 4096), written) << "the write reached the device";
+
+    // The device changes behind the system's back, as a key does that keeps other data than
+    // it was given: memory still holds what was written.
+    ReadFromStart(disk);
+    WriteBytes(image, 0, std::vector<uint8_t>(4096, 0x5A));
+    if (ReadFromStart(disk) != written)
+        GTEST_SKIP() << "the system keeps nothing of " << loop << " in memory here";
+    ASSERT_TRUE(FlushFileBuffers(disk));
+    EXPECT_EQ(ReadFromStart(disk), std::vector<uint8_t>(4096, 0x5A));
+    CloseHandle(disk);
 }
 
 }  // namespace

@@ -1,16 +1,11 @@
 // Ordinary files through CreateFileA and the handle calls.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
 #include "platform/Win32.h"
-#include "tests/support/FakeSysfs.h"
+#include "platform/win32/Handles.h"
 #include "tests/support/Sandbox.h"
-
-#include "platform/Handles.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
 
 namespace {
 
@@ -70,17 +65,6 @@ TEST_F(FilesTest, DispositionsGiveWindowsResultsAndErrors)
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_EQ(Open(path, 9), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-}
-
-TEST_F(FilesTest, KeyPathsAreRefusedUntilTheyAreReachable)
-{
-    dir.UseConf("");
-    EXPECT_EQ(Open("E:\\syslinux.cfg", CREATE_ALWAYS), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-    EXPECT_FALSE(DeleteFileA("E:\\menu.msg"));
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(Open("\\\\.\\PhysicalDrive0", OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(FilesTest, BackslashPathsAreRelativeToTheWorkingFolder)

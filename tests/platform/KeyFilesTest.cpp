@@ -1,18 +1,13 @@
 // Files on a key's FAT volume through the Windows file calls (mtools underneath), folder
 // listings, and copies with progress.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
 #include "platform/Win32.h"
-#include "tests/support/FakeSysfs.h"
+#include "platform/keyfiles/KeyPaths.h"
+#include "tests/support/KeyImage.h"
 #include "tests/support/Sandbox.h"
-
-#include "platform/Handles.h"
-#include "platform/KeyPaths.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <unistd.h>
-
 
 namespace {
 
@@ -21,22 +16,13 @@ protected:
     // Disk 0 the system (C:), disk 1 a key (D:) with one FAT partition one track in.
     void MakeKey(uint64_t size)
     {
-        key = dir / "key.img";
         MakeImage(dir / "system.img", 1 << 20);
         MakeImage(key, size);
-        uint32_t sectors = uint32_t(size / 512) - 63;
-        WriteMbr(key, {{0x80, 0x06, 63, sectors}});
-        ASSERT_EQ(Shell("mkfs.fat -F 16 --offset 63 " + key + " " + std::to_string(sectors / 2)), 0);
+        MakeFatKey(key);
         dir.UseConf("disk 0 IDE system.img \"System\"\ndisk 1 USBSTOR key.img \"Key\"\n");
     }
-    std::string Mtools(const std::string& tool, const std::string& args)
-    {
-        std::string out;
-        Shell("MTOOLS_SKIP_CHECK=1 " + tool + " -i " + key + "@@32256 " + args, &out);
-        return out;
-    }
-    std::string Type(const std::string& name) { return Mtools("mtype", "::" + name); }
-    std::string Listing() { return Mtools("mdir", "-a -b ::/ ::/boot/"); }
+    std::string Type(const std::string& name) { return KeyFileText(key, name); }
+    std::string Listing() { return KeyListing(key) + KeyListing(key, "/boot"); }
     HANDLE Open(const std::string& path, DWORD disposition)
     {
         return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -49,7 +35,7 @@ protected:
         bool ok = h != INVALID_HANDLE_VALUE && WriteFile(h, text.data(), DWORD(text.size()), &n, nullptr);
         return CloseHandle(h) && ok;
     }
-    std::string key;
+    std::string key = dir / "key.img";
 };
 
 TEST(KeyPathTest, APathThatCouldLeaveTheVolumeIsRefused)
@@ -120,6 +106,8 @@ TEST_F(KeyFilesTest, FilesAndFoldersOnAKeyGiveWindowsResults)
     EXPECT_FALSE(DeleteFileA("D:\\syslinux.cfg"));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Open("Q:\\x", CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(DeleteFileA("Q:\\x"));
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 
     // Nothing of this reached the working folder or the system disk.

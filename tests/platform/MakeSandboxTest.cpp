@@ -1,13 +1,11 @@
 // The demo machine script makes a machine the platform reads as intended.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
 #include "platform/Win32.h"
-#include "tests/support/FakeSysfs.h"
+#include "platform/machines/Machine.h"
+#include "platform/machines/SandboxMachine.h"
 #include "tests/support/Sandbox.h"
 
 #include <cstdlib>
 #include <cstring>
-
 
 namespace {
 

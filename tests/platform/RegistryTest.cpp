@@ -1,10 +1,6 @@
 // The disk driver's list in the registry, read the way discovery reads it.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
 #include "platform/Win32.h"
-#include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"
-
 
 namespace {
 
@@ -32,34 +28,33 @@ protected:
         EXPECT_EQ(size, text.size() + 1);  // terminated, and counted with its terminator
         return status;
     }
+    // "Count", a 4-byte number.
+    DWORD Count(HKEY key)
+    {
+        DWORD count = 99, type = 0, size = 4;
+        EXPECT_EQ(RegQueryValueExA(key, "Count", nullptr, &type, reinterpret_cast<BYTE*>(&count), &size), ERROR_SUCCESS);
+        EXPECT_EQ(type, REG_DWORD);
+        EXPECT_EQ(size, 4u);
+        return count;
+    }
 };
 
-TEST_F(RegistryTest, EmptyMachineHasCountZeroAndNoEntries)
+TEST_F(RegistryTest, EntriesNameEachDiskByItsBusInDiskOrder)
 {
-    dir.UseConf("");
+    dir.UseConf("");  // no disk, no entry
     HKEY key = OpenEnum();
-    DWORD count = 99, type = 0, size = 4;
-    EXPECT_EQ(RegQueryValueExA(key, "Count", nullptr, &type, reinterpret_cast<BYTE*>(&count), &size), ERROR_SUCCESS);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(type, REG_DWORD);
-    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(Count(key), 0u);
     std::string text;
     EXPECT_EQ(Entry(key, 0, text), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
-}
 
-TEST_F(RegistryTest, EntriesNameEachDiskByItsBusInDiskOrder)
-{
     for (const char* name : {"a.img", "b.img", "c.img", "d.img"})
         MakeImage(dir / name, 1 << 20);
     dir.UseConf("disk 0 IDE a.img \"Virtual system disk\"\ndisk 1 USBSTOR b.img \"Virtual Kivra 256 MB\"\n"
                "disk 2 usbstor c.img \"Lower\"\ndisk 3 SCSI d.img \"Other\"\n");
-    HKEY key = OpenEnum();
-    DWORD count = 0, size = 4;
-    ASSERT_EQ(RegQueryValueExA(key, "count", nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size), ERROR_SUCCESS);
-    EXPECT_EQ(count, 4u);
-    std::string text;
+    key = OpenEnum();
+    EXPECT_EQ(Count(key), 4u);
     ASSERT_EQ(Entry(key, 0, text), ERROR_SUCCESS);
     EXPECT_EQ(text.substr(0, 4), "IDE\\");
     ASSERT_EQ(Entry(key, 1, text), ERROR_SUCCESS);

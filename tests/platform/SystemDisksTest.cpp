@@ -1,19 +1,16 @@
 // System disks and the mount points on a disk, decided by device numbers: made-up sysfs trees
 // whose devices carry the numbers of real file systems, and a real loop device.
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
 #include "platform/Win32.h"
+#include "platform/guard/SystemDisks.h"
+#include "platform/guard/WriteGuard.h"
+#include "platform/machines/Machine.h"
 #include "tests/support/Devices.h"
 #include "tests/support/FakeSysfs.h"
 #include "tests/support/Sandbox.h"
 
-#include "platform/SystemDisks.h"
-#include "platform/WriteGuard.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -22,12 +19,6 @@ namespace fs = std::filesystem;
 using Names = std::set<std::string>;
 
 namespace {
-
-std::string Usb(int port)
-{
-    std::string n = std::to_string(port);
-    return "pci0000:00/0000:00:14.0/usb1/1-" + n + "/1-" + n + ":1.0/host" + n + "/target" + n + ":0:0/" + n + ":0:0:0";
-}
 
 dev_t DeviceOf(const std::string& path)
 {
@@ -44,8 +35,8 @@ TEST(SystemDisksTest, UsbDiskUnderRootNamedDevRootIsNeverAKey)
         GTEST_SKIP() << "/ lies on no block device here";
     TempFolder dir;
     FakeSysfs sys(dir);
-    sys.AddDisk("sda", Usb(1), 2048, "A", "Root", "240:0", 2);
-    sys.AddDisk("sdb", Usb(2), 2048, "B", "Key", "240:16", 1);
+    sys.AddDisk("sda", UsbPath(1), 2048, "A", "Root", "240:0", 2);
+    sys.AddDisk("sdb", UsbPath(2), 2048, "B", "Key", "240:16", 1);
     WriteText(sys.Block("sda/sda2/dev"), MajorMinor(root) + "\n");
     WriteText(sys.Block("sdb/diskseq"), "17\n");
     sys.paths.systemMountPoints = {"/", "/boot", "/usr"};
@@ -93,10 +84,10 @@ TEST(SystemDisksTest, ZfsOrBtrfsRootProtectsEveryDiskCarryingItsSignature)
         GTEST_SKIP() << "no anonymous-device mount at /dev/shm here";
     TempFolder dir;
     FakeSysfs sys(dir);
-    sys.AddDisk("sda", Usb(1), 2048, "A", "Pool", "240:0", 1);
-    sys.AddDisk("sdb", Usb(2), 2048, "B", "Key", "240:16", 1);
-    sys.AddDisk("sdc", Usb(3), 2048, "C", "Whole", "240:32");
-    sys.AddDisk("sdd", Usb(4), 2048, "D", "Unreadable", "240:48", 1);
+    sys.AddDisk("sda", UsbPath(1), 2048, "A", "Pool", "240:0", 1);
+    sys.AddDisk("sdb", UsbPath(2), 2048, "B", "Key", "240:16", 1);
+    sys.AddDisk("sdc", UsbPath(3), 2048, "C", "Whole", "240:32");
+    sys.AddDisk("sdd", UsbPath(4), 2048, "D", "Unreadable", "240:48", 1);
     // sda1: uberblock magic in label 0, little-endian; the whole of sdc: big-endian, in the
     // last label only; sdb1: a btrfs superblock; sdd1 cannot be read, so it may hold anything.
     WriteBytes(sys.dev + "/sda1", 128 * 1024 + 3 * 1024, {0x0c, 0xb1, 0xba, 0, 0, 0, 0, 0});
@@ -121,7 +112,7 @@ TEST(SystemDisksTest, ZfsOrBtrfsRootProtectsEveryDiskCarryingItsSignature)
     dev_t root = DeviceOf("/");
     if (major(root) == 0)
         return;
-    sys.AddDisk("sde", Usb(5), 2048, "E", "Live", "240:64", 1);
+    sys.AddDisk("sde", UsbPath(5), 2048, "E", "Live", "240:64", 1);
     WriteText(sys.Block("sde/sde1/dev"), MajorMinor(root) + "\n");
     WriteText(sys.paths.mountinfo, "");
     sys.AddMount(MajorMinor(shm), "/dev/shm", "overlay", "overlay",
@@ -137,9 +128,9 @@ TEST(SystemDisksTest, RootOnLvmAndOnRaid1AcrossTwoDisks)
     for (bool raid : {false, true}) {
         TempFolder dir;
         FakeSysfs sys(dir);
-        sys.AddDisk("sda", Usb(1), 2048, "A", "One", "240:0", 2);
-        sys.AddDisk("sdb", Usb(2), 2048, "B", "Two", "240:16", 2);
-        sys.AddDisk("sdc", Usb(3), 2048, "C", "Three", "240:32", 2);
+        sys.AddDisk("sda", UsbPath(1), 2048, "A", "One", "240:0", 2);
+        sys.AddDisk("sdb", UsbPath(2), 2048, "B", "Two", "240:16", 2);
+        sys.AddDisk("sdc", UsbPath(3), 2048, "C", "Three", "240:32", 2);
         if (raid) {
             sys.AddStacked("md0", "241:0", {"sda/sda1", "sdb/sdb1"}, 1);
             WriteText(sys.Block("md0/md0p1/dev"), MajorMinor(root) + "\n");
@@ -155,9 +146,9 @@ TEST(SystemDisksTest, SwapOnAPartitionAndInAFile)
 {
     TempFolder dir;
     FakeSysfs sys(dir);
-    sys.AddDisk("sda", Usb(1), 2048, "A", "Key", "240:0", 1);
-    sys.AddDisk("sdb", Usb(2), 2048, "B", "Swap", "240:16", 2);
-    sys.AddDisk("sdc", Usb(3), 2048, "C", "Files", "240:32", 1);
+    sys.AddDisk("sda", UsbPath(1), 2048, "A", "Key", "240:0", 1);
+    sys.AddDisk("sdb", UsbPath(2), 2048, "B", "Swap", "240:16", 2);
+    sys.AddDisk("sdc", UsbPath(3), 2048, "C", "Files", "240:32", 1);
     // The swap table names a node; its device number, not its name, decides.
     std::string node = dir / "swap part";
     if (::mknod(node.c_str(), S_IFBLK | 0600, makedev(240, 18)) != 0)
@@ -176,8 +167,8 @@ TEST(SystemDisksTest, MountPointsOnADiskGoByNumberNotByName)
 {
     TempFolder dir;
     FakeSysfs sys(dir);
-    sys.AddDisk("sdb", Usb(1), 2048, "K", "Key", "240:16", 1);
-    sys.AddDisk("sdc", Usb(2), 2048, "O", "Other", "240:32", 1);
+    sys.AddDisk("sdb", UsbPath(1), 2048, "K", "Key", "240:16", 1);
+    sys.AddDisk("sdc", UsbPath(2), 2048, "O", "Other", "240:32", 1);
     sys.AddStacked("dm-1", "241:1", {"sdb/sdb1"});  // an encrypted volume on the key's partition
     sys.AddMount("240:17", "/media/me/KIVRA KEY", "vfat", "/dev/sdb1");
     sys.AddMount("240:33", "/srv/other", "vfat", "/dev/sdb1");  // names the key, lies on sdc1
@@ -187,13 +178,6 @@ TEST(SystemDisksTest, MountPointsOnADiskGoByNumberNotByName)
               (std::vector<std::string>{"/media/me/KIVRA KEY", "/media/me/secret", "/mnt/whole"}));
     EXPECT_EQ(platform::MountPointsOnDisk(sys.paths, makedev(240, 32)), std::vector<std::string>{"/srv/other"});
     EXPECT_TRUE(platform::MountPointsOnDisk(sys.paths, makedev(240, 48)).empty());
-}
-
-// Formats a partition and mounts it; false where the tool or the kernel's driver is missing.
-bool FormatAndMount(const std::string& part, const std::string& folder, const std::string& type)
-{
-    std::string mkfs = type == "vfat" ? "mkfs.fat" : type == "ext4" ? "mkfs.ext4 -q -F" : "mkfs.btrfs -q -f";
-    return Shell(mkfs + " " + part + " && mount -t " + type + " " + part + " " + folder) == 0;
 }
 
 TEST(SystemDisksTest, APartitionOfARealLoopDiskIsFoundAndUnmounted)

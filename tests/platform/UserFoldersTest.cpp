@@ -1,20 +1,15 @@
 // The images folder the file dialogs open first, and the files made in a user's folders
 // while the program runs as root on their behalf (as under pkexec or sudo).
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
-#include "platform/Win32.h"
-#include "tests/support/FakeSysfs.h"
-#include "tests/support/Sandbox.h"
-
 #include "platform/TestHooks.h"
-#include "platform/UserFolders.h"
+#include "platform/Win32.h"
+#include "platform/files/UserFolders.h"
+#include "tests/support/Sandbox.h"
 
 #include <cstdlib>
 #include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include "platform/Win32.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace {

@@ -1,17 +1,14 @@
 // Not a test: the timing run behind scripts/bench-format (disabled in normal runs).
 // A full format of a 1 GiB volume with the program's cluster ladder, then the installer.
+#include "platform/Win32.h"
+#include "platform/formatter/FormatEx.h"
+#include "platform/machines/Machine.h"
 #include "tests/support/Sandbox.h"
 
-#include "platform/Formatter.h"
-#include "platform/Machine.h"
-#include "platform/Win32.h"
-
 #include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-
 
 namespace {
 

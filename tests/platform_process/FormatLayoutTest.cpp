@@ -1,10 +1,9 @@
 // The cluster decision must agree with mkfs.fat, which then lays the file system out: every
 // size the plan accepts has to come out of mkfs.fat as the planned FAT, and clean.
 #include "BootSector.h"
+#include "platform/formatter/FormatLayout.h"
+#include "platform/formatter/FormatMkfs.h"
 #include "tests/support/Sandbox.h"
-
-#include "platform/FormatLayout.h"
-#include "platform/FormatMkfs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,12 @@
 #include "BootSector.h"
+#include "platform/Win32.h"
+#include "platform/formatter/FormatEx.h"
 #include "tests/support/Sandbox.h"
 
-#include "platform/Formatter.h"
-#include "platform/Win32.h"
-
 #include <gtest/gtest.h>
-
+#include <algorithm>
+#include <numeric>
 #include <sys/stat.h>
-
 #include <vector>
 
 namespace {
@@ -42,10 +41,7 @@ BOOLEAN Record(CALLBACKCOMMAND command, DWORD, LPVOID info)
 
 bool Contains(const std::vector<CALLBACKCOMMAND>& commands, CALLBACKCOMMAND command)
 {
-    for (CALLBACKCOMMAND c : commands)
-        if (c == command)
-            return true;
-    return false;
+    return std::find(commands.begin(), commands.end(), command) != commands.end();
 }
 
 class FormatterTest : public ::testing::Test {
@@ -123,14 +119,8 @@ TEST_F(FormatterTest, FullFormatGivesACleanFat16InsideTheVolumeOnly)
 {
     MakeKey(64 * kMiB);
     // Old contents in the volume must not survive a full format.
-    std::string junk(3 * kMiB, '\x77');
-    {
-        FILE* f = fopen(image_.c_str(), "r+b");
-        ASSERT_NE(f, nullptr);
-        fseek(f, static_cast<long>(kStart * 512 + 40 * kMiB), SEEK_SET);
-        fwrite(junk.data(), 1, junk.size(), f);
-        fclose(f);
-    }
+    const std::vector<uint8_t> junk(3 * kMiB, 0x77);
+    WriteBytes(image_, kStart * 512 + 40 * kMiB, junk);
     const std::vector<uint8_t> outside = Outside();
 
     Reports r = Format(2048);
@@ -138,9 +128,8 @@ TEST_F(FormatterTest, FullFormatGivesACleanFat16InsideTheVolumeOnly)
     EXPECT_EQ(r.done, 1);
     EXPECT_EQ(r.commands.back(), DONE);
     // One report per percent, in order: the program's status line counts on about a hundred.
-    std::vector<DWORD> expected;
-    for (DWORD p = 1; p <= 100; ++p)
-        expected.push_back(p);
+    std::vector<DWORD> expected(100);
+    std::iota(expected.begin(), expected.end(), 1);
     EXPECT_EQ(r.percents, expected);
 
     BootSector boot = ReadBootSector(image_, kStart * 512);

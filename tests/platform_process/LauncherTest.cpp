@@ -1,15 +1,13 @@
 // The installer launcher as the program runs it: "syslinux\syslinux.exe -f C:\" started by
 // CreateProcessA from the run folder, on a key formatted by FormatEx.
 #include "BootSector.h"
+#include "platform/Win32.h"
+#include "platform/formatter/FormatEx.h"
+#include "tests/support/KeyImage.h"
 #include "tests/support/Sandbox.h"
 
-#include "platform/Formatter.h"
-#include "platform/Win32.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
-
 
 namespace {
 
@@ -57,9 +55,7 @@ TEST_F(LauncherTest, InstallsSyslinuxIntoTheVolumeAtItsOffset)
     const std::vector<uint8_t> mbr = ReadBytes(image_, 0, 512);
 
     EXPECT_EQ(Install("syslinux\\syslinux.exe -f C:\\"), 0);
-    std::string listing;
-    // -a: the installer marks its files hidden and system.
-    ASSERT_EQ(Shell("mdir -a -b -i " + image_ + "@@32256 ::/", &listing), 0) << listing;
+    const std::string listing = KeyListing(image_);  // with the files it marks hidden and system
     EXPECT_NE(listing.find("::/ldlinux.sys"), std::string::npos) << listing;
     EXPECT_NE(listing.find("::/ldlinux.c32"), std::string::npos) << listing;
     EXPECT_EQ(ReadBytes(image_, 0, 512), mbr);  // the disk's boot record is the program's business

@@ -1,22 +1,17 @@
+#include "platform/Win32.h"
+#include "platform/machines/DriveMap.h"
+#include "platform/win32/Handles.h"
 #include "tests/support/Sandbox.h"
 
-#include "platform/DriveMap.h"
-#include "platform/Handles.h"
-#include "platform/Win32.h"
-
 #include <gtest/gtest.h>
-
 #include <cerrno>
 #include <chrono>
 #include <fstream>
-#include <sstream>
-#include <thread>
-#include <vector>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
-
+#include <vector>
 
 namespace {
 
@@ -35,17 +30,20 @@ protected:
         EXPECT_EQ(platform::OpenHandleCount(), handlesBefore_);
     }
 
-    // Starts a command line, waits for it and closes its handles; the exit code or -1.
-    long RunToEnd(std::string commandLine, const char* folder = nullptr)
+    // Starts a command line the way the program starts its installer.
+    static bool Start(std::string commandLine, PROCESS_INFORMATION& info, const char* folder = nullptr)
     {
         STARTUPINFOA startup{};
         startup.cb = 68;
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_MINIMIZE;
+        return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &info);
+    }
+    // Starts a command line, waits for it and closes its handles; the exit code or -1.
+    long RunToEnd(const std::string& commandLine, const char* folder = nullptr)
+    {
         PROCESS_INFORMATION info{};
-        std::vector<char> writable(commandLine.begin(), commandLine.end());
-        writable.push_back('\0');
-        if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &info))
+        if (!Start(commandLine, info, folder))
             return -1;
         EXPECT_EQ(WaitForSingleObject(info.hProcess, INFINITE), WAIT_OBJECT_0);
         DWORD code = 0;
@@ -135,12 +133,9 @@ TEST_F(ProcessTest, ReportsTheExitCodeAndWaitsForTheEnd)
 
     setenv("PROBE_EXIT", "0", 1);
     setenv("PROBE_SLEEP_MS", "300", 1);
-    std::string line = PROCESS_PROBE;
     PROCESS_INFORMATION info{};
-    STARTUPINFOA startup{};
-    startup.cb = 68;
     auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+    ASSERT_TRUE(Start(PROCESS_PROBE, info));
     DWORD code = 0;
     EXPECT_TRUE(GetExitCodeProcess(info.hProcess, &code));
     EXPECT_EQ(code, 259u);  // STILL_ACTIVE
@@ -160,11 +155,8 @@ TEST_F(ProcessTest, ReportsTheExitCodeAndWaitsForTheEnd)
 TEST_F(ProcessTest, ClosingTheHandlesOfARunningChildLeavesNoZombie)
 {
     setenv("PROBE_SLEEP_MS", "100", 1);
-    std::string line = PROCESS_PROBE;
     PROCESS_INFORMATION info{};
-    STARTUPINFOA startup{};
-    startup.cb = 68;
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+    ASSERT_TRUE(Start(PROCESS_PROBE, info));
     const pid_t pid = static_cast<pid_t>(info.dwProcessId);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);

@@ -6,7 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/BasicMachine.h"
+#include "platform/machines/BasicMachine.h"
 #include "platform/OwnCalls.h"
 #include "platform/TestHooks.h"
 #include "tests/support/Devices.h"

@@ -59,6 +59,12 @@ std::string AttachLoop(const std::string& image, bool partitions)
     return device.rfind("/dev/loop", 0) == 0 ? device : "";
 }
 
+bool FormatAndMount(const std::string& device, const std::string& folder, const std::string& type)
+{
+    std::string mkfs = type == "vfat" ? "mkfs.fat" : type == "ext4" ? "mkfs.ext4 -q -F" : "mkfs.btrfs -q -f";
+    return Shell(mkfs + " " + device + " && mount -t " + type + " " + device + " '" + folder + "'") == 0;
+}
+
 void ReleaseDevicesUnder(const std::string& prefix)
 {
     std::vector<std::string> loops = LoopsUnder(prefix);

@@ -83,4 +83,10 @@ void FakeSysfs::AddMount(const std::string& majorMinor, const std::string& mount
         << "40 1 " << majorMinor << " / " << escaped << " rw,relatime shared:1 - " << type << " " << source << " " << superOptions << "\n";
 }
 
+std::string UsbPath(int port)
+{
+    std::string n = std::to_string(port);
+    return "pci0000:00/0000:00:14.0/usb1/1-" + n + "/1-" + n + ":1.0/host" + n + "/target" + n + ":0:0/" + n + ":0:0:0";
+}
+
 std::string MajorMinor(dev_t device) { return std::to_string(major(device)) + ":" + std::to_string(minor(device)); }

@@ -6,7 +6,7 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "platform/SysfsMachine.h"
+#include "platform/machines/SysfsMachine.h"
 #include "tests/support/TempFolder.h"
 
 // No file system is the system's until a test says so.
@@ -31,4 +31,6 @@ public:
 };
 
 std::string MajorMinor(dev_t device);
+// The sysfs device path of a disk on USB port `port` of the first controller.
+std::string UsbPath(int port);
 

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "platform/Machine.h"
-#include "platform/SandboxMachine.h"
+#include "platform/machines/Machine.h"
+#include "platform/machines/SandboxMachine.h"
 
 std::string Sandbox::AddDisk(const std::string& bus, uint64_t size, const std::string& model)
 {

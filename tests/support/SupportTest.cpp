@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/Machine.h"
+#include "platform/machines/Machine.h"
 #include "platform/OwnCalls.h"
 #include "platform/TestHooks.h"
 #include "platform/Win32.h"

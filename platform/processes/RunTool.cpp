@@ -1,0 +1,141 @@
+#include "platform/processes/RunTool.h"
+
+#include "platform/win32/Trace.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace platform {
+
+std::string LastLines(const std::string& text, size_t bytes)
+{
+    std::string out = text;
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
+        out.pop_back();
+    if (out.size() > bytes) {
+        size_t from = out.size() - bytes;
+        size_t line = out.find('\n', from);
+        out = line == std::string::npos ? out.substr(from) : out.substr(line + 1);
+    }
+    return out;
+}
+
+std::string ToolResult::LastWords(size_t bytes) const { return LastLines(output, bytes); }
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& args)
+{
+    std::string line;
+    for (const std::string& arg : args)
+        line += (line.empty() ? "" : " ") + arg;
+    return line;
+}
+
+// Feeds the input and collects the output at the same time, so that neither side waits
+// for the other with a full pipe.
+void Exchange(int inFd, int outFd, const std::string* input, std::string& output, const FeedProgress& progress)
+{
+    size_t fed = 0;
+    if (inFd >= 0 && (!input || input->empty())) {
+        close(inFd);
+        inFd = -1;
+    }
+    char chunk[65536];
+    while (outFd >= 0) {
+        pollfd fds[2] = {{outFd, POLLIN, 0}, {inFd, POLLOUT, 0}};
+        int n = poll(fds, inFd >= 0 ? 2 : 1, -1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        if (inFd >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            ssize_t w = write(inFd, input->data() + fed, std::min<size_t>(input->size() - fed, sizeof chunk));
+            if (w > 0)
+                fed += static_cast<size_t>(w);
+            if (w < 0 && errno != EINTR && errno != EAGAIN)
+                fed = input->size();  // the tool stopped reading
+            else if (w > 0 && progress && !progress(fed))
+                fed = input->size();  // the caller wants no more fed
+            if (fed >= input->size()) {
+                close(inFd);
+                inFd = -1;
+            }
+        }
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            ssize_t r = read(outFd, chunk, sizeof chunk);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            output.append(chunk, static_cast<size_t>(r));
+        }
+    }
+    if (inFd >= 0)
+        close(inFd);
+}
+
+}  // namespace
+
+ToolResult RunTool(const std::vector<std::string>& args, const std::string* input, const FeedProgress& fed)
+{
+    ToolResult result;
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv;
+    for (std::string& arg : copy)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    int outPipe[2], inPipe[2] = {-1, -1};
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || (input && pipe2(inPipe, O_CLOEXEC) != 0)) {
+        result.startError = errno;
+        return result;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (input)
+        posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 2);
+    pid_t pid = 0;
+    int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    if (input)
+        close(inPipe[0]);
+    if (err != 0) {
+        close(outPipe[0]);
+        if (input)
+            close(inPipe[1]);
+        result.startError = err;
+        Trace("run %s: cannot start: %s", Joined(args).c_str(), std::strerror(err));
+        return result;
+    }
+    result.started = true;
+    // A tool that stops reading its input must not end this process with SIGPIPE.
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &previous);
+    Exchange(input ? inPipe[1] : -1, outPipe[0], input, result.output, fed);
+    sigaction(SIGPIPE, &previous, nullptr);
+    close(outPipe[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    Trace("run %s: exit %d", Joined(args).c_str(), result.status);
+    return result;
+}
+
+}  // namespace platform

@@ -1,0 +1,82 @@
+// The start-up checks of this platform: the program's own folder as the working folder,
+// and the outside programs it runs.
+#include "platform/win32/LastError.h"
+#include "platform/OwnCalls.h"
+#include "platform/win32/Trace.h"
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+// Each outside program, and the Debian package that brings it.
+const std::pair<const char*, const char*> kTools[] = {
+    {"mkfs.fat", "dosfstools"}, {"syslinux", "syslinux"}, {"mcopy", "mtools"}, {"mdir", "mtools"},
+    {"mmd", "mtools"},          {"mdel", "mtools"},      {"mren", "mtools"},  {"mtype", "mtools"},
+};
+
+bool OnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        std::string folder = folders.substr(start, end - start);
+        if (folder.empty())
+            folder = ".";
+        if (::access((folder + "/" + name).c_str(), X_OK) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+BOOL EnterProgramFolder()
+{
+    char path[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (n <= 0) {
+        platform::SetLastErrorFromErrno(errno);
+        return FALSE;
+    }
+    std::string program(path, static_cast<size_t>(n));
+    std::string folder = program.substr(0, program.rfind('/'));
+    if (folder.empty())
+        folder = "/";
+    if (::chdir(folder.c_str()) != 0) {
+        platform::SetLastErrorFromErrno(errno);
+        return FALSE;
+    }
+    platform::Trace("working folder %s", folder.c_str());
+    return TRUE;
+}
+
+BOOL FindMissingTools(LPSTR packages, DWORD size)
+{
+    std::vector<std::string> missing;
+    for (const auto& [tool, package] : kTools) {
+        if (OnPath(tool))
+            continue;
+        platform::Trace("outside program %s is missing (package %s)", tool, package);
+        bool listed = false;
+        for (const std::string& name : missing)
+            listed = listed || name == package;
+        if (!listed)
+            missing.push_back(package);
+    }
+    std::string text;
+    for (const std::string& name : missing)
+        text += (text.empty() ? "" : ", ") + name;
+    platform::CopyText(text, packages, size);
+    return missing.empty() ? TRUE : FALSE;
+}
