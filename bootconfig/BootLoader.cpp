@@ -56,6 +56,5 @@ bool CKeyDrive::InstallBootLoader()
         SetLastErrorDetail(words);
         return NoteFailure(IDS_INSTALLING_SYSLINUX);
     }
-    SetLastError(ERROR_SUCCESS);
-    return true;
+    return InstallUefiBoot();   // the same key starts PCs in UEFI mode
 }

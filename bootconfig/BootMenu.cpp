@@ -98,7 +98,7 @@ bool CKeyDrive::WriteBootMenu(const std::string& shortName, const std::string& l
         return NoteFailure(IDS_WRITING_FILE, configPath);
     if (!SaveMenuFile(*this, menuPath, menu))
         return NoteFailure(IDS_WRITING_FILE, menuPath);
-    return true;
+    return WriteUefiMenu(config, menu);   // the same choices for PCs in UEFI mode
 }
 
 // Succeeds only when the size is known, the pointer is at 0 and the read brought exactly

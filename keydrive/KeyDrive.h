@@ -45,6 +45,7 @@ public:
 
     // Boot loader
     bool InstallBootLoader();
+    bool InstallUefiBoot();
 
     // Raw image transfer
     DWORD GetUsedSectors();
@@ -77,6 +78,7 @@ public:
     bool HasDefaultEntry(const std::string& config);
     void SetDefaultEntry(std::string& config, const std::string& shortName);
     void PutLabelBlock(std::string& config, const std::string& shortName, const std::string& body);
+    bool WriteUefiMenu(const std::string& config, const std::string& menu);
 
     // Payload
     bool CopyFlashPackage();

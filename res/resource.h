@@ -130,6 +130,7 @@
 #define IDS_IMAGE_SUFFIX        339
 #define IDS_KEY_ROOT            340
 #define IDS_KEY_DRIVE           341
+#define IDS_UEFI_NO_ROOM        342
 
 // Image transfer (370-399): the backup and image key pages
 #define IDS_VERIFYING           370

@@ -5,6 +5,7 @@
 #include "tests/support/MessageBoxes.h"
 #include "platform/OwnCalls.h"
 #include "tests/support/BootMenuTexts.h"
+#include "bootconfig/GrubMenu.h"
 
 #include <filesystem>
 
@@ -25,10 +26,11 @@ protected:
         key = sandbox.AddDisk("USBSTOR", kKeySize, "Kivra");
         floppy = sandbox.AddFloppy('A');
         WriteBytes(floppy, 0, Pattern(kFloppyBytes, 9));
-        // A run folder of the test's own: the build's SYSLINUX files and a small flash tree.
+        // A run folder of the test's own: the build's SYSLINUX and UEFI files and a small flash tree.
         run = sandbox.Path() + "/run";
         fs::create_directories(run);
         fs::copy(fs::current_path() / "syslinux", run + "/syslinux", fs::copy_options::recursive);
+        fs::copy(fs::current_path() / "uefi", run + "/uefi", fs::copy_options::recursive);
         MakeFile(run + "/flash/vmlinuz", Pattern(40000, 1));
         MakeFile(run + "/flash/initrd.img", Pattern(300000, 2));
         MakeFile(run + "/flash/tools/flash.cfg", Pattern(700, 3));
@@ -98,11 +100,24 @@ protected:
         EXPECT_EQ(KeyFileText(key, "initrd.img"), Text(Pattern(300000, 2)));
         EXPECT_EQ(KeyFileText(key, "tools/flash.cfg"), Text(Pattern(700, 3)));
     }
+    // Debian's UEFI loader beside SYSLINUX, and the UEFI menu made from the key's syslinux.cfg.
+    void ExpectUefiBoot()
+    {
+        for (auto [source, target] : {std::pair{"shimx64.efi.signed", "EFI/BOOT/BOOTX64.EFI"},
+                                      {"grubx64.efi.signed", "EFI/BOOT/grubx64.efi"},
+                                      {"mmx64.efi.signed", "EFI/BOOT/mmx64.efi"}}) {
+            std::string file = run + "/uefi/" + source;
+            EXPECT_TRUE(KeyFileText(key, target) == Text(ReadBytes(file, 0, fs::file_size(file)))) << target;
+        }
+        EXPECT_EQ(KeyFileText(key, "EFI/debian/grub.cfg"),
+                  GrubMenuFromSyslinux(KeyFileText(key, "syslinux.cfg"), KeyFileText(key, "menu.msg")));
+    }
     void ExpectFreshFlashKey()
     {
         ExpectBootRecord();
         ExpectBootableFileSystem();
         ExpectFlashFiles();
+        ExpectUefiBoot();
         EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock);
         EXPECT_EQ(KeyFileText(key, "menu.msg"), kStars + kFlashEntry + kStars);
         ExpectOthersUntouched();
@@ -177,6 +192,7 @@ TEST_F(RouteTest, AFloppyImageChoiceAddedToAnExistingKey)
     EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock + kDosBlock);
     EXPECT_EQ(KeyFileText(key, "menu.msg"), kStars + kFlashEntry + kDosEntry + kStars);
     EXPECT_EQ(KeyFileText(key, "dos.img"), Text(Pattern(kFloppyBytes, 9)));
+    ExpectUefiBoot();
     EXPECT_EQ(KeyFileText(key, "memdisk"), Text(ReadBytes(run + "/syslinux/memdisk/memdisk", 0, 1 << 20)));
     ExpectOthersUntouched();
 }
@@ -263,6 +279,61 @@ TEST_F(RouteTest, LeaveTheFileSystemOfAPartitionedKey)
     ExpectFlashFiles();
     EXPECT_EQ(KeyFileText(key, "old.txt"), "the user's file\n");
     EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock);
+    ExpectOthersUntouched();
+}
+
+// A key prepared before the program brought the UEFI loader: "Leave current filesystem
+// entact" adds it, with the menu of the key's own syslinux.cfg; the key's files stay.
+TEST_F(RouteTest, LeaveGivesAKeyPreparedBeforeItsUefiBoot)
+{
+    MakeFatKey(key);
+    std::string config = "#zentaq\ndefault dos\n" + kHeader + kDosBlock + kFlashBlock;
+    std::string menu = kStars + kDosEntry + kFlashEntry + kStars;
+    PutKeyFileText(key, "syslinux.cfg", config);
+    PutKeyFileText(key, "menu.msg", menu);
+    PutKeyFileText(key, "old.txt", "the user's file\n");
+    ToTask();
+    Next(IDD_ROLE);
+    Next(IDD_FILESYSTEM);
+    driver->Click(IDC_LEAVE_FILESYSTEM);
+    Next(IDD_CONFIGURATION);
+    ExpectUefiBoot();
+    EXPECT_NE(KeyFileText(key, "EFI/debian/grub.cfg").find("menuentry 'DOS boot disk'"), std::string::npos);
+    EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), config);
+    EXPECT_EQ(KeyFileText(key, "menu.msg"), menu);
+    EXPECT_EQ(KeyFileText(key, "old.txt"), "the user's file\n");
+
+    // Once more on the key filled up: the loader goes on again in its own room.
+    driver->Back();
+    std::string free;
+    Shell("MTOOLS_SKIP_CHECK=1 mdir -i " + key + "@@32256 :: | grep 'bytes free' | tr -cd 0-9", &free);
+    PutKeyFileText(key, "big.bin", std::string(std::stoull(free) - 512 * 1024, 'x'));
+    Next(IDD_CONFIGURATION);
+    ExpectUefiBoot();
+    ExpectOthersUntouched();
+}
+
+// A key without room for the UEFI loader keeps none of it and is told so; it still starts in
+// legacy BIOS mode, and the route goes on.
+TEST_F(RouteTest, AKeyWithoutRoomForTheUefiLoaderStaysABiosKey)
+{
+    MakeFatKey(key);
+    PutKeyFileText(key, "big.bin", std::string(30000000, 'x'));
+    ToTask();
+    Next(IDD_ROLE);
+    Next(IDD_FILESYSTEM);
+    driver->Click(IDC_LEAVE_FILESYSTEM);
+    Next(IDD_CONFIGURATION);
+    ASSERT_EQ(Boxes().texts.size(), 1u);
+    std::string said = LoadResString(IDS_UEFI_NO_ROOM);
+    EXPECT_EQ(Boxes().texts[0].substr(0, 40), said.substr(0, 40));
+    EXPECT_EQ(Boxes().captions[0], LoadResString(IDS_INSTALLING_SYSLINUX));
+    Boxes().Clear();
+    EXPECT_EQ(KeyListing(key, "/EFI/BOOT"), "") << "no shim without its GRUB";
+    Next(IDD_COMPLETE);
+    ExpectFlashFiles();
+    EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock);
+    EXPECT_EQ(KeyFileText(key, "big.bin").size(), 30000000u);
     ExpectOthersUntouched();
 }
 
