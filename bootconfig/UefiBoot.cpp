@@ -143,7 +143,7 @@ bool CKeyDrive::InstallUefiBoot()
         return Stopped(IDS_READING_FILE, menuPath);
     ClearFailure();
     if (!config.empty() && !WriteUefiMenu(config, menu))
-        return Stopped(m_nFailedStep, m_strFailedPath);
+        return Stopped(m_failure.nStep, m_failure.strPath);
     SetLastError(ERROR_SUCCESS);
     return true;
 }
