@@ -56,11 +56,5 @@ bool CKeyDrive::InstallBootLoader()
         SetLastErrorDetail(words);
         return NoteFailure(IDS_INSTALLING_SYSLINUX);
     }
-    // The same key starts PCs in UEFI mode; a fault there is this step's, its file in the reason.
-    if (InstallUefiBoot())
-        return true;
-    CLastError why = CLastError::Now();
-    ClearFailure();
-    why.Restate();
-    return NoteFailure(IDS_INSTALLING_SYSLINUX);
+    return InstallUefiBoot();   // the same key starts PCs in UEFI mode
 }

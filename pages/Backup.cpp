@@ -188,9 +188,8 @@ bool CBackup::BackUpInto(const std::string& path)
     std::string outcome = FormatText(LoadResString(image.TargetExisted() ? IDS_BACKUP_KEPT : IDS_BACKUP_NOT_MADE).c_str(),
                                      path.c_str());
     if (failedStep)
-        StepFailed(failedStep, path, outcome);
-    else
-        KeyFailed(key, outcome);
+        key.NoteFailure(failedStep, path);
+    KeyFailed(key, outcome);
     return false;
 }
 

@@ -76,11 +76,3 @@ int KeyFailed(const CKeyDrive& key, const std::string& outcome)
                     WithOutcome(ErrorReason(key.m_failure.reason.dwCode, key.m_failure.reason.strDetail), outcome));
     return -1;
 }
-
-int StepFailed(UINT nStepID, const std::string& path, const std::string& outcome)
-{
-    std::string reason = LastErrorReason();  // taken first: loading texts must not change it
-    std::string step = path.empty() ? LoadResString(nStepID) : FormatText(LoadResString(nStepID).c_str(), path.c_str());
-    ShowFailure(FormatText(LoadResString(IDS_STEP_FAILED).c_str(), step.c_str()), WithOutcome(reason, outcome));
-    return -1;
-}

@@ -24,8 +24,3 @@ std::string FailureText(const CKeyDrive& key);
 // box of its own; `outcome`, when given, says under the reason where things stand now.
 // Returns -1, the result of a Next that stays.
 int KeyFailed(const CKeyDrive& key, const std::string& outcome = std::string());
-
-// An error box for a step of a page's sequence: "<step text> failed." (the step's %s
-// filled with `path`), the reason for the last failure, and `outcome` when given. Returns
-// -1, the result of a Next that stays.
-int StepFailed(UINT nStepID, const std::string& path = std::string(), const std::string& outcome = std::string());

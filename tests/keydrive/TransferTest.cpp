@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 
 #include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
@@ -13,23 +12,14 @@
 namespace {
 
 
-std::vector<uint8_t> Noise(size_t count, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(count);
-    for (uint8_t& b : bytes)
-        b = static_cast<uint8_t>(random());
-    return bytes;
-}
-
-// A fresh sandbox whose disk 1 (D:) is a key of `size` bytes full of noise, opened as the
+// A fresh sandbox whose disk 1 (D:) is a key of `size` bytes full of a pattern, opened as the
 // key selection page opens it: one whole-device volume, or with `used` its one partition
 // ends at sector used - 1.
 struct Key {
     Key(uint64_t bytes, uint32_t used = 0, const std::vector<std::string>& extra = {}) : size(bytes)
     {
         path = UseKey(sandbox, drive, size, extra);
-        WriteBytes(path, 0, Noise(size, 7));
+        WriteBytes(path, 0, Pattern(size, 7));
         if (used)
             WriteMbr(path, {{0x80, 0x06, 63, static_cast<uint32_t>(used - 63)}});
         else
@@ -50,10 +40,9 @@ struct Key {
         HANDLE handle = image ? CreateFileA(file.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
                               : drive.CreateAlways(file.c_str());
         bool done = (drive.*transfer)(handle);
-        error = GetLastError();
-        char text[256] = "";
-        GetLastErrorDetail(text, sizeof text);
-        detail = text;
+        CLastError last = CLastError::Now();
+        error = last.dwCode;
+        detail = last.strDetail;
         drive.CloseFile(handle);
         released = drive.m_hDisk == INVALID_HANDLE_VALUE;
         return done;
@@ -110,13 +99,13 @@ TEST(TransferRestore, AnImageIsWrittenWholeOrRefusedAndARefusalKeepsTheKey)
                         "The image file holds 4,194,816 bytes; the key holds 4,194,304 bytes."},
                    Case{0, ERROR_HANDLE_EOF, ""}}) {
         Key key(4 * kMiB);
-        std::vector<uint8_t> image = Noise(c.size, 2);
+        std::vector<uint8_t> image = Pattern(c.size, 2);
         EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image)) << c.size;
         EXPECT_EQ(key.error, c.error) << c.size;
         EXPECT_EQ(key.detail, c.detail) << c.size;
         EXPECT_EQ(key.Bytes(), key.before) << c.size;
         EXPECT_FALSE(key.released) << c.size;
-        image = Noise(4 * kMiB, 3);
+        image = Pattern(4 * kMiB, 3);
         EXPECT_TRUE(key.Run(&CKeyDrive::Restore, &image)) << c.size;
         EXPECT_EQ(key.Bytes(), image) << c.size;
         EXPECT_TRUE(key.released && !key.drive.OpenKey('D')) << c.size;
@@ -150,7 +139,7 @@ TEST(TransferFaults, AFaultStopsTheTransferAtItsSectorWithEverythingBeforeInPlac
     EXPECT_EQ(key.Image(), std::vector<uint8_t>(key.before.begin(), key.before.begin() + 3000 * kSector));
 
     key.drive.OpenKey('D');
-    std::vector<uint8_t> image = Noise(7000 * kSector, 5);
+    std::vector<uint8_t> image = Pattern(7000 * kSector, 5);
     EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image));
     EXPECT_EQ(key.error, ERROR_WRITE_FAULT);
     EXPECT_EQ(FailureText(key.drive), "Writing sector 5000 of the key failed.");
@@ -162,13 +151,13 @@ TEST(TransferFaults, AFaultStopsTheTransferAtItsSectorWithEverythingBeforeInPlac
 TEST(TransferFaults, AKeyThatHoldsLessThanItReportsIsCaughtAtItsFirstLostSector)
 {
     Key key(4 * kMiB, 8000, {"fault 1 lose 6144"});
-    std::vector<uint8_t> image = Noise(7000 * kSector, 9);
+    std::vector<uint8_t> image = Pattern(7000 * kSector, 9);
     EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image));
     EXPECT_EQ(key.error, ERROR_CRC);
     EXPECT_EQ(FailureText(key.drive), "Sector 6144 of the key does not hold what was written to it.");
 
     Key floppy(2 * kMiB, 0, {"fault 1 lose 100"});
-    image = Noise(1474560, 4);
+    image = Pattern(1474560, 4);
     EXPECT_FALSE(floppy.Run(&CKeyDrive::WriteFloppyImage, &image));
     EXPECT_EQ(FailureText(floppy.drive), "Sector 100 of the key does not hold what was written to it.");
 }
@@ -180,17 +169,17 @@ TEST(TransferFloppy, FloppyImagesGoWholeOrAreRefused)
 {
     for (size_t size : {size_t(737280), size_t(1228800)}) {
         Key key(2 * kMiB);
-        std::vector<uint8_t> image = Noise(size, 6);
+        std::vector<uint8_t> image = Pattern(size, 6);
         EXPECT_TRUE(key.Run(&CKeyDrive::WriteFloppyImage, &image)) << size;
         EXPECT_EQ(key.Bytes(), key.BeforeWith(image, size)) << size;
         EXPECT_TRUE(key.released) << size;
     }
     Key key(2 * kMiB);
-    std::vector<uint8_t> image = Noise(100000, 6);
+    std::vector<uint8_t> image = Pattern(100000, 6);
     EXPECT_FALSE(key.Run(&CKeyDrive::WriteFloppyImage, &image));
     EXPECT_EQ(key.detail, "The image file holds 100,000 bytes, 160 more than a whole number of sectors.");
     EXPECT_FALSE(key.released);
-    image = Noise(1474560, 6);
+    image = Pattern(1474560, 6);
     EXPECT_FALSE(key.Run(&CKeyDrive::WriteFloppyImage, &image, GENERIC_WRITE));
     EXPECT_EQ(key.error, ERROR_ACCESS_DENIED);
     EXPECT_EQ(FailureText(key.drive), "Reading sector 0 of the image failed.");
