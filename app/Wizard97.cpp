@@ -71,7 +71,17 @@ void CWizard97::ShowTransferPercent(int percent)
     m_backupPage.ShowPercent(percent);
 }
 
+// The work's repaint is also where a press of Cancel is heard.
 void CWizard97::Repaint()
 {
-    UpdateWindow();
+    PumpWaitingInput();
+}
+
+bool CWizard97::StopRequested(UINT nQuestionID)
+{
+    if (!TakeCancelPress())
+        return false;
+    std::string question = LoadResString(nQuestionID);
+    return MessageBoxA(nullptr, question.c_str(), LoadResString(IDS_STOP_CAPTION).c_str(),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
 }

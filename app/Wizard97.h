@@ -32,6 +32,7 @@ public:
     void ShowTransferStep(UINT nStepID) override;
     void ShowTransferPercent(int percent) override;
     void Repaint() override;
+    bool StopRequested(UINT nQuestionID) override;
 
     // Members in construction order: configuration before geometry, unlike the page order.
     CWelcomePage m_welcomePage;

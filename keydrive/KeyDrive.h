@@ -123,6 +123,8 @@ private:
     // A fingerprint of each block that the last transfer onto the key wrote, so that reading
     // the key back compares what it holds without reading the source a second time.
     std::vector<WrittenBlock> m_writtenBlocks;
+    // The last transfer onto the key wrote, or tried to write, some of its sectors.
+    bool m_bKeyWritten = false;
     // True when this object's LoadLibraryA found the formatter, so the destructor
     // releases only what it took.
     bool m_bFormatterLoaded;
@@ -132,7 +134,7 @@ private:
     bool VolumeTooBigForFat16();
 
     // Raw image transfer: how many sectors go, the floppy's chunks, and the read-back.
-    bool SectorsToWrite(HANDLE image, DWORD chunk, ULONGLONG mostChunks, UINT tooShort, DWORD& count);
+    bool SectorsToWrite(HANDLE image, DWORD leastSectors, ULONGLONG mostSectors, UINT tooShort, DWORD& count);
     bool SectorsToRead(DWORD& count);
     bool WriteFloppyChunks(HANDLE source);
     bool CompareWithKey(HANDLE source, DWORD count, bool showProgress);

@@ -14,6 +14,12 @@ void RepaintProgress()
         progress->Repaint();
 }
 
+bool StopRequested(UINT nQuestionID)
+{
+    CKeyProgress* progress = KeyProgress();
+    return progress && progress->StopRequested(nQuestionID);
+}
+
 DWORD CopyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID)
 {
     bool advance = CopyProgressCounter().Tick();

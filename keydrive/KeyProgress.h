@@ -21,8 +21,12 @@ public:
     // in place of its last three bytes.
     virtual void ShowTransferStep(UINT nStepID) = 0;
     virtual void ShowTransferPercent(int percent) = 0;
-    // Paints what is pending, while the work keeps the thread from doing it.
+    // Paints what is pending, while the work keeps the thread from doing it, and takes in a
+    // press of Cancel meanwhile (nothing else the person does reaches the pages then).
     virtual void Repaint() = 0;
+    // Whether Cancel was pressed since the work began or was last asked about, and the
+    // person, asked the question (a string-table text), wants the work stopped.
+    virtual bool StopRequested(UINT nQuestionID) = 0;
 
 protected:
     ~CKeyProgress() = default;
@@ -33,6 +37,10 @@ CKeyProgress* KeyProgress();
 
 // Repaints the running wizard, if any.
 void RepaintProgress();
+
+// Whether the person wants the work under way stopped (see CKeyProgress); never without a
+// running wizard.
+bool StopRequested(UINT nQuestionID);
 
 // Progress routine for file copies: every 25th call of the run advances the copy's row of
 // dots; every call repaints. Always answers "continue" (0).

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "framework/Afx.h"
+#include "keydrive/ByteCounts.h"
 #include "keydrive/KeyProgress.h"
 #include "keydrive/ProgressCounters.h"
 #include "platform/OwnCalls.h"
@@ -37,14 +38,32 @@ CKeyDrive* g_pFormattingKey = nullptr;
 
 }  // namespace
 
+// The first step of a new filesystem, so a key too small for the partition the table will
+// give it (one of whole cylinders, from one track in) is refused here, before anything is
+// written, with its size. A write that ends short met the key's end.
 bool CKeyDrive::BlankKey()
 {
+    ULONGLONG keyBytes = 0;
+    if (!KeyBytes(m_hDisk, keyBytes))
+        return false;
+    if (m_geometry.Cylinders.LowPart == 0) {
+        ULONGLONG cylinder = ULONGLONG{m_geometry.TracksPerCylinder} * m_geometry.SectorsPerTrack * kSector;
+        std::string sizes = FormatText(LoadResString(IDS_KEY_TOO_SMALL).c_str(), GroupedNumber(keyBytes).c_str(),
+                                       GroupedNumber(cylinder).c_str());
+        SetLastError(ERROR_DISK_FULL);
+        SetLastErrorDetail(sizes.c_str());
+        return false;
+    }
     BYTE zeros[kSector] = {};
-    DWORD written = 0;
-    if (!WriteFile(m_hVolume, zeros, kSector, &written, nullptr) || written != kSector)
-        return false;
-    if (!WriteFile(m_hDisk, zeros, kSector, &written, nullptr) || written != kSector)
-        return false;
+    for (HANDLE handle : {m_hVolume, m_hDisk}) {
+        DWORD written = 0;
+        if (!WriteFile(handle, zeros, kSector, &written, nullptr))
+            return false;
+        if (written != kSector) {
+            SetLastError(ERROR_HANDLE_EOF);
+            return false;
+        }
+    }
     return true;
 }
 

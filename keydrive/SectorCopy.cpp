@@ -69,7 +69,7 @@ bool ReadSectors(HANDLE handle, BYTE* buffer, DWORD first, DWORD n, Stop& stop)
         if (i == n)
             return true;
     }
-    stop = {first + i, true, CLastError::Now()};
+    stop = {first + i, true, false, CLastError::Now()};
     return false;
 }
 
@@ -85,7 +85,7 @@ bool WriteSectors(HANDLE handle, const BYTE* buffer, DWORD first, DWORD n, Stop&
         if (i == n)
             return true;
     }
-    stop = {first + i, false, CLastError::Now()};
+    stop = {first + i, false, false, CLastError::Now()};
     return false;
 }
 
@@ -143,14 +143,14 @@ bool SeekTo(HANDLE handle, DWORD sector)
     return low != INVALID_SET_FILE_POINTER || GetLastError() == ERROR_SUCCESS;
 }
 
-bool Move(HANDLE source, HANDLE target, DWORD count, bool countPasses, Stop& stop,
+bool Move(HANDLE source, HANDLE target, DWORD count, bool countPasses, UINT stopQuestion, Stop& stop,
           std::vector<CKeyDrive::WrittenBlock>* fingerprints)
 {
     if (fingerprints)
         fingerprints->clear();
     Block block = NewBlock();
     if (!block) {
-        stop = {0, true, CLastError::Now()};
+        stop = {0, true, false, CLastError::Now()};
         return false;
     }
     CBlockPace pace;
@@ -174,6 +174,11 @@ bool Move(HANDLE source, HANDLE target, DWORD count, bool countPasses, Stop& sto
             fingerprints->push_back({first, n, Fingerprint(block.get(), n * kSector)});
         pace.Finish();
         first += n;
+        if (stopQuestion && first < count && StopRequested(stopQuestion)) {
+            SetLastError(ERROR_CANCELLED);
+            stop = {first, false, true, CLastError::Now()};
+            return false;
+        }
     }
     return true;
 }
@@ -210,11 +215,16 @@ bool CKeyDrive::CompareWithKey(HANDLE source, DWORD count, bool showProgress)
     for (const WrittenBlock& block : blocks) {
         DWORD first = block.nFirst, n = block.nCount;
         RepaintProgress();
+        if (progress && first > 0 && progress->StopRequested(IDS_STOP_VERIFY_QUESTION)) {
+            SetLastError(ERROR_CANCELLED);
+            return NoteFailureText(IDS_VERIFY_STOPPED, first);
+        }
         if (progress)
             progress->ShowTransferPercent(CKeyDrive::TransferPercent(first, count));
         if (!ReadSectors(key, kept.get(), first, n, stop)) {
             stop.error.Restate();
-            return NoteFailureText(IDS_READ_KEY_FAILED, stop.sector);
+            return NoteFailureText(stop.error.dwCode == ERROR_HANDLE_EOF ? IDS_KEY_ENDED : IDS_READ_KEY_FAILED,
+                                   stop.sector);
         }
         if (fingerprinted && Fingerprint(kept.get(), n * kSector) == block.nFingerprint)
             continue;

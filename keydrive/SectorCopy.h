@@ -14,10 +14,12 @@ namespace sectors {
 
 // Where a run of sector moves stopped: the sector, whether reading or writing it failed,
 // and the error it failed with, taken at the failure (what follows may change the last
-// error).
+// error). When the person asked to stop, `asked` is set and `sector` is the count of
+// sectors moved, all of them whole.
 struct Stop {
     DWORD sector = 0;
     bool reading = false;
+    bool asked = false;
     CLastError error;
 };
 
@@ -29,8 +31,9 @@ bool SeekTo(HANDLE handle, DWORD sector);
 // first sector that cannot be read or written, with every sector before it copied. With
 // `countPasses`, the sectors are counted in the transfer's progress counter as a copy a
 // sector at a time counts them, the pass that fails included: every 25th shows its
-// percentage.
-bool Move(HANDLE source, HANDLE target, DWORD count, bool countPasses, Stop& stop,
+// percentage. With a question (a string-table text), a press of Cancel is heard after each
+// block: if the person then wants it, the copy stops there, with every block before whole.
+bool Move(HANDLE source, HANDLE target, DWORD count, bool countPasses, UINT stopQuestion, Stop& stop,
           std::vector<CKeyDrive::WrittenBlock>* fingerprints = nullptr);
 
 }  // namespace sectors

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "framework/Afx.h"
+#include "keydrive/ByteCounts.h"
 #include "keydrive/KeyProgress.h"
 #include "keydrive/SectorCopy.h"
 #include "platform/OwnCalls.h"
@@ -20,45 +21,24 @@ namespace {
 constexpr DWORD kChunkSectors = 72;     // a floppy image goes in chunks of 36,864 bytes...
 constexpr DWORD kFloppyChunks = 2880;   // ...and at most 2,880 of them
 
-// 1048576 as 1,048,576.
-std::string Grouped(ULONGLONG value)
-{
-    std::string digits = std::to_string(value);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
-bool SizeOfFile(HANDLE file, ULONGLONG& bytes)
-{
-    DWORD high = 0;
-    DWORD low = GetFileSize(file, &high);
-    if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS)
-        return false;
-    bytes = (static_cast<ULONGLONG>(high) << 32) | low;
-    return true;
-}
-
-bool SizeOfKey(HANDLE disk, ULONGLONG& bytes)
-{
-    GET_LENGTH_INFORMATION length{};
-    DWORD returned = 0;
-    if (!DeviceIoControl(disk, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned, nullptr))
-        return false;
-    bytes = static_cast<ULONGLONG>(length.Length.QuadPart);
-    return true;
-}
-
-// The text for a run of sector moves that stopped, with the stop's error as the last error.
-UINT StopText(const sectors::Stop& stop, bool toKey)
+// The text for a run of sector moves that stopped, with the stop's error as the last error:
+// the person's stop (`stopped`), the key's end come early, or the side that failed.
+UINT StopText(const sectors::Stop& stop, bool toKey, UINT stopped)
 {
     stop.error.Restate();
+    if (stop.asked)
+        return stopped;
+    bool onKey = stop.reading != toKey;   // reading the key in a backup, writing it otherwise
+    if (onKey && stop.error.dwCode == ERROR_HANDLE_EOF)
+        return IDS_KEY_ENDED;
     return stop.reading ? (toKey ? IDS_READ_IMAGE_FAILED : IDS_READ_KEY_FAILED)
                         : (toKey ? IDS_WRITE_KEY_FAILED : IDS_WRITE_IMAGE_FAILED);
+}
+
+// Whether a run of moves onto the key wrote, or tried to write, anything.
+bool WroteAnything(bool moved, const sectors::Stop& stop)
+{
+    return moved || stop.asked || stop.sector > 0 || !stop.reading;
 }
 
 }  // namespace
@@ -97,25 +77,41 @@ DWORD CKeyDrive::GetUsedSectors()
     return static_cast<DWORD>(used);
 }
 
-// The sectors of an image that go onto the key: its whole chunks of `chunk` sectors, at
-// most `mostChunks` of them. Nothing is written when a size cannot be read, when the image
-// holds no whole chunk (`tooShort` says so), or when the chunks would not fit on the key.
-bool CKeyDrive::SectorsToWrite(HANDLE image, DWORD chunk, ULONGLONG mostChunks, UINT tooShort, DWORD& count)
+// The sectors of an image that go onto the key: all of them, as an image is written whole or
+// not at all. Nothing is written when a size cannot be read, when the image is not whole
+// sectors (a key's or a floppy's image always is: another file was chosen), when it is
+// larger than the key or than `mostSectors`, or shorter than `leastSectors` (`tooShort`
+// says so).
+bool CKeyDrive::SectorsToWrite(HANDLE image, DWORD leastSectors, ULONGLONG mostSectors, UINT tooShort, DWORD& count)
 {
     ULONGLONG imageBytes = 0, keyBytes = 0;
-    if (!SizeOfFile(image, imageBytes))
+    if (!FileBytes(image, imageBytes))
         return NoteFailure(IDS_READING_IMAGE_SIZE);
-    if (!SizeOfKey(m_hDisk, keyBytes))
+    if (!KeyBytes(m_hDisk, keyBytes))
         return NoteFailure(IDS_READING_KEY_SIZE);
-    ULONGLONG sectors = std::min(imageBytes / (chunk * kSector), mostChunks) * chunk;
-    if (sectors * kSector > keyBytes || sectors > 0xFFFFFFFFull) {
-        std::string sizes = FormatText(LoadResString(IDS_IMAGE_AND_KEY_SIZES).c_str(), Grouped(imageBytes).c_str(),
-                                       Grouped(keyBytes).c_str());
-        SetLastError(sectors * kSector > keyBytes ? ERROR_DISK_FULL : ERROR_NOT_SUPPORTED);
+    std::string bytes = GroupedNumber(imageBytes);
+    ULONGLONG sectors = imageBytes / kSector;
+    if (imageBytes % kSector) {
+        std::string length = FormatText(LoadResString(IDS_IMAGE_LENGTH).c_str(), bytes.c_str(),
+                                        GroupedNumber(imageBytes % kSector).c_str());
+        SetLastError(ERROR_INVALID_DATA);
+        SetLastErrorDetail(length.c_str());
+        return NoteFailureText(IDS_IMAGE_NOT_WHOLE);
+    }
+    if (imageBytes > keyBytes || sectors > 0xFFFFFFFFull) {
+        std::string sizes = FormatText(LoadResString(IDS_IMAGE_AND_KEY_SIZES).c_str(), bytes.c_str(),
+                                       GroupedNumber(keyBytes).c_str());
+        SetLastError(imageBytes > keyBytes ? ERROR_DISK_FULL : ERROR_NOT_SUPPORTED);
         SetLastErrorDetail(sizes.c_str());
         return NoteFailureText(IDS_IMAGE_TOO_LARGE);
     }
-    if (sectors == 0) {
+    if (sectors > mostSectors) {
+        std::string length = FormatText(LoadResString(IDS_IMAGE_BYTES).c_str(), bytes.c_str());
+        SetLastError(ERROR_NOT_SUPPORTED);
+        SetLastErrorDetail(length.c_str());
+        return NoteFailureText(IDS_FLOPPY_TOO_LARGE);
+    }
+    if (sectors < leastSectors) {
         SetLastError(ERROR_HANDLE_EOF);
         return NoteFailureText(tooShort);
     }
@@ -124,7 +120,9 @@ bool CKeyDrive::SectorsToWrite(HANDLE image, DWORD chunk, ULONGLONG mostChunks, 
 }
 
 // Nothing mounted may change the sectors while they are read, and what the system holds of
-// the key in memory is dropped: the image is what the key holds now. Then the used sectors.
+// the key in memory is dropped: the image is what the key holds now. Then the used sectors;
+// a partition table that runs past the key's end gives the sectors up to that end, so that
+// the key's end coming earlier during the copy always means the key was taken or shrank.
 bool CKeyDrive::SectorsToRead(DWORD& count)
 {
     DWORD returned = 0;
@@ -133,18 +131,26 @@ bool CKeyDrive::SectorsToRead(DWORD& count)
         !FlushFileBuffers(m_hDisk))
         return NoteFailure(IDS_UNMOUNTING_KEY);
     count = GetUsedSectors();
+    if (count == 0)
+        return NoteFailure(IDS_READING_LAYOUT);
+    ULONGLONG keyBytes = 0;
+    if (!KeyBytes(m_hDisk, keyBytes))
+        return NoteFailure(IDS_READING_KEY_SIZE);
+    count = static_cast<DWORD>(std::min<ULONGLONG>(count, keyBytes / kSector));
     return count != 0 || NoteFailure(IDS_READING_LAYOUT);
 }
 
 // The sector copy shared by Backup and Restore, on freshly opened key handles.
-// A restore writes the image's whole sectors from sector 0, and is refused before anything
-// is written when they would not fit on the key. A backup first takes every file system of
-// the key off line, so that nothing changes the sectors while they are read, and copies
-// the used sectors. Either ends with what it wrote flushed out of memory.
+// A restore writes the image's sectors from sector 0, and is refused before anything is
+// written when they are not whole or would not fit on the key. A backup first takes every
+// file system of the key off line, so that nothing changes the sectors while they are read,
+// and copies the used sectors. Either ends with what it wrote flushed out of memory. A key
+// that ends before the copy does, and a stop the person asked for, are failures.
 bool CKeyDrive::TransferImage(HANDLE file, bool toKey)
 {
     ClearFailure();
     m_writtenBlocks.clear();
+    m_bKeyWritten = false;
     if (!RefreshKey())
         return NoteFailureText(IDS_KEY_OPEN_FAILED);
     DWORD count = 0;
@@ -155,14 +161,11 @@ bool CKeyDrive::TransferImage(HANDLE file, bool toKey)
     if (!sectors::Rewind(file))
         return NoteFailureText(toKey ? IDS_READ_IMAGE_FAILED : IDS_WRITE_IMAGE_FAILED, 0);
     sectors::Stop stop;
-    bool moved = toKey ? sectors::Move(file, m_hDisk, count, true, stop, &m_writtenBlocks)
-                       : sectors::Move(m_hDisk, file, count, true, stop);
-    // A key that holds less than its partition table says has been read to its very end:
-    // the image holds all there is.
-    if (!moved && !toKey && stop.reading && stop.error.dwCode == ERROR_HANDLE_EOF)
-        moved = true;
+    bool moved = toKey ? sectors::Move(file, m_hDisk, count, true, IDS_STOP_RESTORE_QUESTION, stop, &m_writtenBlocks)
+                       : sectors::Move(m_hDisk, file, count, true, IDS_STOP_BACKUP_QUESTION, stop);
+    m_bKeyWritten = toKey && WroteAnything(moved, stop);
     if (!moved)
-        return NoteFailureText(StopText(stop, toKey), stop.sector);
+        return NoteFailureText(StopText(stop, toKey, toKey ? IDS_RESTORE_STOPPED : IDS_BACKUP_STOPPED), stop.sector);
     if (!FlushFileBuffers(toKey ? m_hDisk : file))
         return NoteFailure(toKey ? IDS_FLUSHING_KEY : IDS_FLUSHING_IMAGE);
     return true;
@@ -175,20 +178,23 @@ bool CKeyDrive::Backup(HANDLE file)
 
 // After the image is written, the key is read back and compared with it: a key that holds
 // less than it reports keeps other data than it was given. The drive letter is released
-// whatever the outcome, since the key's sectors may have changed.
+// once anything was written, since the key's sectors changed; a restore refused before
+// writing keeps it, so that the page can restore another image.
 bool CKeyDrive::Restore(HANDLE file)
 {
     bool restored = TransferImage(file, true);
     ULONGLONG bytes = 0;
-    if (restored && !SizeOfFile(file, bytes))
+    if (restored && !FileBytes(file, bytes))
         restored = NoteFailure(IDS_READING_IMAGE_SIZE);
     if (restored) {
         if (CKeyProgress* progress = KeyProgress())
             progress->ShowTransferStep(IDS_VERIFYING);
         restored = CompareWithKey(file, static_cast<DWORD>(bytes / kSector), true);
     }
-    CKeepLastError keep;
-    ReleaseDriveLetter();
+    if (m_bKeyWritten) {
+        CKeepLastError keep;
+        ReleaseDriveLetter();
+    }
     return restored;
 }
 
@@ -198,18 +204,21 @@ bool CKeyDrive::VerifySectors(HANDLE source, DWORD count)
     return CompareWithKey(source, count, false);
 }
 
-// The floppy's whole chunks of 36,864 bytes, at most 2,880 of them, over the start of the
-// key, read back and compared; the key's sectors after them keep what they hold. A source
-// shorter than one chunk, one that cannot be read and one larger than the key are
-// reported. It uses the handles the key selection page opened, and ends with the drive
-// letter released.
+// The floppy's sectors, in chunks of 36,864 bytes and at most 2,880 of them, over the start
+// of the key, read back and compared; the key's sectors after them keep what they hold. A
+// source shorter than one chunk, one that is not whole sectors, one that cannot be read and
+// one larger than the key are reported. It uses the handles the key selection page opened,
+// and ends with the drive letter released once anything was written.
 bool CKeyDrive::WriteFloppyImage(HANDLE source)
 {
     ClearFailure();
     m_writtenBlocks.clear();
+    m_bKeyWritten = false;
     bool written = WriteFloppyChunks(source);
-    CKeepLastError keep;
-    ReleaseDriveLetter();
+    if (m_bKeyWritten) {
+        CKeepLastError keep;
+        ReleaseDriveLetter();
+    }
     return written;
 }
 
@@ -220,10 +229,12 @@ bool CKeyDrive::WriteFloppyChunks(HANDLE source)
     if (!sectors::Rewind(source))
         return NoteFailureText(IDS_READ_IMAGE_FAILED, 0);
     DWORD count = 0;
-    if (!SectorsToWrite(source, kChunkSectors, kFloppyChunks, IDS_FLOPPY_TOO_SHORT, count))
+    if (!SectorsToWrite(source, kChunkSectors, ULONGLONG{kChunkSectors} * kFloppyChunks, IDS_FLOPPY_TOO_SHORT, count))
         return false;
     sectors::Stop stop;
-    if (!sectors::Move(source, m_hDisk, count, false, stop, &m_writtenBlocks))
-        return NoteFailureText(StopText(stop, true), stop.sector);
+    bool moved = sectors::Move(source, m_hDisk, count, false, IDS_STOP_FLOPPY_QUESTION, stop, &m_writtenBlocks);
+    m_bKeyWritten = WroteAnything(moved, stop);
+    if (!moved)
+        return NoteFailureText(StopText(stop, true, IDS_FLOPPY_STOPPED), stop.sector);
     return CompareWithKey(source, count, false);
 }

@@ -60,9 +60,19 @@ std::string FailureText(const CKeyDrive& key)
     return failure.bSentence ? text : FormatText(LoadResString(IDS_STEP_FAILED).c_str(), text.c_str());
 }
 
-int KeyFailed(const CKeyDrive& key)
+namespace {
+
+std::string WithOutcome(std::string reason, const std::string& outcome)
+{
+    return outcome.empty() ? reason : reason + "\n\n" + outcome;
+}
+
+}  // namespace
+
+int KeyFailed(const CKeyDrive& key, const std::string& outcome)
 {
     if (!key.m_failure.bShown)
-        ShowFailure(FailureText(key), ErrorReason(key.m_failure.reason.dwCode, key.m_failure.reason.strDetail));
+        ShowFailure(FailureText(key),
+                    WithOutcome(ErrorReason(key.m_failure.reason.dwCode, key.m_failure.reason.strDetail), outcome));
     return -1;
 }

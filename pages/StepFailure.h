@@ -21,5 +21,6 @@ void ShowFailure(const std::string& what, const std::string& reason);
 std::string FailureText(const CKeyDrive& key);
 
 // The error box for the key's failure record, unless the operation showed the failure in a
-// box of its own. Returns -1, the result of a Next that stays.
-int KeyFailed(const CKeyDrive& key);
+// box of its own; `outcome`, when given, says under the reason where things stand now.
+// Returns -1, the result of a Next that stays.
+int KeyFailed(const CKeyDrive& key, const std::string& outcome = std::string());

@@ -82,28 +82,33 @@ TEST(TransferCount, UsedSectorsOfPartitionedAndWholeDeviceKeys)
     EXPECT_EQ(CKeyDrive::TransferPercent(24, 1000), 2);
 }
 
-// Only whole sectors are written; an empty image and one larger than the key are refused
-// before anything is written. The drive letter goes in every case, for the rest of the run.
-TEST(TransferRestore, WritesWholeSectorsAndRefusesWhatDoesNotFit)
+// An image is written whole or not at all: one that is not whole sectors, an empty one and
+// one larger than the key are refused before anything is written, and the key keeps its
+// letter, so that a good image restores next. After a write, the letter goes for the run.
+TEST(TransferRestore, AnImageIsWrittenWholeOrRefusedAndARefusalKeepsTheKey)
 {
-    std::vector<uint8_t> image = Pattern(1000, 1);
-    Key key(4 * kMiB);
-    EXPECT_TRUE(key.Run(&CKeyDrive::Restore, &image));
-    EXPECT_EQ(key.Bytes(), key.BeforeWith(image, kSector)) << "bytes 512 to 999 are not written";
-    EXPECT_TRUE(key.released && !key.drive.OpenKey('D'));
-
-    for (size_t size : {size_t(0), size_t(4 * kMiB + kSector)}) {
-        Key refused(4 * kMiB);
-        image = Pattern(size, 2);
-        EXPECT_FALSE(refused.Run(&CKeyDrive::Restore, &image)) << "an empty image is no success either";
-        EXPECT_EQ(refused.Bytes(), refused.before) << size;
-        EXPECT_TRUE(refused.released) << size;
-        EXPECT_EQ(refused.error, size ? ERROR_DISK_FULL : ERROR_HANDLE_EOF) << size;
-        if (size) {
-            EXPECT_EQ(refused.detail, "The image file holds 4,194,816 bytes; the key holds 4,194,304 bytes.");
-            EXPECT_EQ(FailureText(refused.drive),
-                      "The image file is larger than the key. Nothing was written to the key.");
-        }
+    struct Case {
+        size_t size;
+        DWORD error;
+        const char* detail;
+    };
+    for (Case c : {Case{1000, ERROR_INVALID_DATA, "The image file holds 1,000 bytes, 488 more than a whole number of sectors."},
+                   Case{4 * kMiB + 100, ERROR_INVALID_DATA,
+                        "The image file holds 4,194,404 bytes, 100 more than a whole number of sectors."},
+                   Case{4 * kMiB + kSector, ERROR_DISK_FULL,
+                        "The image file holds 4,194,816 bytes; the key holds 4,194,304 bytes."},
+                   Case{0, ERROR_HANDLE_EOF, ""}}) {
+        Key key(4 * kMiB);
+        std::vector<uint8_t> image = Pattern(c.size, 2);
+        EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image)) << c.size;
+        EXPECT_EQ(key.error, c.error) << c.size;
+        EXPECT_EQ(key.detail, c.detail) << c.size;
+        EXPECT_EQ(key.Bytes(), key.before) << c.size;
+        EXPECT_FALSE(key.released) << c.size;
+        image = Pattern(4 * kMiB, 3);
+        EXPECT_TRUE(key.Run(&CKeyDrive::Restore, &image)) << c.size;
+        EXPECT_EQ(key.Bytes(), image) << c.size;
+        EXPECT_TRUE(key.released && !key.drive.OpenKey('D')) << c.size;
     }
 }
 
@@ -157,22 +162,41 @@ TEST(TransferFaults, AKeyThatHoldsLessThanItReportsIsCaughtAtItsFirstLostSector)
     EXPECT_EQ(FailureText(floppy.drive), "Sector 100 of the key does not hold what was written to it.");
 }
 
-// Whole chunks of 36,864 bytes only; a source that cannot be read writes nothing and says so.
-TEST(TransferFloppy, FloppyImagesGoInWholeChunksAndAnUnreadableSourceIsReported)
+// A floppy image goes whole, in chunks of 36,864 bytes and a shorter last one: 720 KB and
+// 1.2 MB images alike. One that is not whole sectors, or larger than 2,880 chunks, is
+// refused before writing; a source that cannot be read writes nothing and says so.
+TEST(TransferFloppy, FloppyImagesGoWholeOrAreRefused)
 {
-    for (auto [size, written] : {std::pair<size_t, size_t>{737280, 737280}, {1228800, 33 * 36864}}) {
+    for (size_t size : {size_t(737280), size_t(1228800)}) {
         Key key(2 * kMiB);
         std::vector<uint8_t> image = Pattern(size, 6);
         EXPECT_TRUE(key.Run(&CKeyDrive::WriteFloppyImage, &image)) << size;
-        EXPECT_EQ(key.Bytes(), key.BeforeWith(image, written)) << size;
+        EXPECT_EQ(key.Bytes(), key.BeforeWith(image, size)) << size;
         EXPECT_TRUE(key.released) << size;
     }
     Key key(2 * kMiB);
-    std::vector<uint8_t> image = Pattern(1474560, 6);
+    std::vector<uint8_t> image = Pattern(100000, 6);
+    EXPECT_FALSE(key.Run(&CKeyDrive::WriteFloppyImage, &image));
+    EXPECT_EQ(key.detail, "The image file holds 100,000 bytes, 160 more than a whole number of sectors.");
+    EXPECT_FALSE(key.released);
+    image = Pattern(1474560, 6);
     EXPECT_FALSE(key.Run(&CKeyDrive::WriteFloppyImage, &image, GENERIC_WRITE));
     EXPECT_EQ(key.error, ERROR_ACCESS_DENIED);
     EXPECT_EQ(FailureText(key.drive), "Reading sector 0 of the image failed.");
     EXPECT_EQ(key.Bytes(), key.before);
+
+    Sandbox sandbox;
+    CKeyDrive drive;
+    UseKey(sandbox, drive, 128 * kMiB);
+    std::string large = sandbox.Path() + "/large.img";
+    MakeFile(large, {});
+    std::filesystem::resize_file(large, 2880 * 36864 + kSector);
+    HANDLE source = CreateFileA(large.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_FALSE(drive.WriteFloppyImage(source));
+    drive.CloseFile(source);
+    EXPECT_EQ(FailureText(drive), "The floppy image is larger than 106,168,320 bytes, the most that the floppy role "
+                                  "writes. Nothing was written to the key.");
+    EXPECT_NE(drive.m_hDisk, INVALID_HANDLE_VALUE) << "nothing written, the key kept";
 }
 
 }  // namespace

@@ -245,4 +245,20 @@ TEST_F(FilesystemPageTest, APreparedKeyBootsIntoSyslinux)
     EXPECT_NE(serial.find("boot:"), std::string::npos) << serial << output;
 }
 
+// A key smaller than one cylinder cannot hold the partition the table gives it: the first
+// step says so, with both sizes, before anything is written.
+TEST_F(FilesystemPageTest, AKeyTooSmallForAPartitionIsRefusedBeforeTheFirstWrite)
+{
+    StartOnFilesystemPage(1);
+    WriteBytes(key, 0, {0x5A});
+    RecordMessageBoxes();
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
+    EXPECT_EQ(Boxes().texts, std::vector<std::string>{"Blanking Drive failed.\n\nThere is not enough space on the disk."
+                                                      "\nThe key holds 1 bytes. A bootable key gets one partition of "
+                                                      "whole cylinders and needs at least 8,225,280 bytes. Nothing was "
+                                                      "written to the key."});
+    EXPECT_EQ(ReadBytes(key, 0, 2), std::vector<uint8_t>{0x5A});
+}
+
 }  // namespace

@@ -77,7 +77,7 @@ int main(int argc, char** argv)
         auto start = Clock::now();
         for (DWORD i = 0; i < sectors; ++i) {
             if (i % 2048 == 0)
-                wizard.UpdateWindow();
+                wizard.Repaint();
             if (TransferProgressCounter().Tick())
                 wizard.m_backupPage.ShowPercent(CKeyDrive::TransferPercent(i, sectors));
         }
