@@ -40,6 +40,9 @@ private:
     // False when the target exists, was not chosen through the save dialog (which asked
     // already), and the user does not want it replaced.
     bool MayReplace(const std::string& path);
+    // Backs the key up into the file `path`, replacing it only when the backup is whole;
+    // false when it failed or was stopped, and said so.
+    bool BackUpInto(const std::string& path);
 
     // The percentage the status line shows now; -1 after a new step text.
     int m_nShownPercent = -1;
@@ -51,6 +54,10 @@ private:
 
 // The folder the image file dialogs open in (empty when there is none).
 std::string ImagesFolder();
+
+// A box with the page's caption that says what Next still needs (a choice, a file name);
+// -1, the result of a Next that stays.
+int SayMissing(UINT nTextID, UINT nCaptionID);
 
 // The error box for an image file that cannot be opened or created: the string-table text
 // `nID` with the file's path, and the reason for the last failure. -1, the result of a Next

@@ -14,7 +14,9 @@
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,6 +91,24 @@ HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD d
     if (handle != INVALID_HANDLE_VALUE)
         SetLastError(ERROR_SUCCESS);
     return handle;
+}
+
+}  // namespace
+
+namespace {
+
+// The bytes of the device from the handle's base, as the backing holds them now, at most
+// the handle's length: a key can be pulled out or shrink while it is worked on (a sandbox
+// key's image cut short), and what lies past its end now is neither read nor written.
+uint64_t LiveLength(const FileObject& file)
+{
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0)
+        return 0;
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (S_ISBLK(st.st_mode) && ::ioctl(file.fd, BLKGETSIZE64, &size) != 0)
+        return 0;
+    return size > file.base ? std::min(size - file.base, file.length) : 0;
 }
 
 }  // namespace
@@ -170,11 +190,12 @@ void WriteBehind(FileObject& file, uint64_t at, uint64_t count)
 
 bool StartDeviceTransfer(FileObject& file, uint64_t& wanted, bool write)
 {
-    if (file.position >= file.length) {
+    uint64_t end = LiveLength(file);
+    if (file.position >= end) {
         SetLastError(ERROR_HANDLE_EOF);
         return false;
     }
-    wanted = std::min<uint64_t>(wanted, file.length - file.position);
+    wanted = std::min<uint64_t>(wanted, end - file.position);
     if (write && !GuardHandle(file, KeyAccess::Write))
         return false;
     if (write)

@@ -4,6 +4,7 @@
 #include "tests/support/Sandbox.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -153,6 +154,23 @@ TEST_F(FilesTest, AccessModesAndSharingAreEnforced)
     EXPECT_TRUE(DeleteFileA(path.c_str()));
     EXPECT_FALSE(DeleteFileA(path.c_str()));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+// A rename replaces a file only when asked; a folder in the way and a key path leave both
+// names as they were.
+TEST_F(FilesTest, MoveFileReplacesOnlyWhenAsked)
+{
+    std::string from = dir / "new.img", to = dir / "old.img", folder = dir / "folder";
+    WriteText(from, "new");
+    WriteText(to, "old");
+    ::mkdir(folder.c_str(), 0755);
+    EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), 0));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_FALSE(MoveFileExA(from.c_str(), folder.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(MoveFileExA(from.c_str(), "D:\\old.img", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(Text(ReadBytes(to, 0, 16)), "old");
+    EXPECT_TRUE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    EXPECT_EQ(Text(ReadBytes(to, 0, 16)), "new");
 }
 
 TEST_F(FilesTest, ClosedAndForeignHandlesAreInvalid)
