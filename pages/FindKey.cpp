@@ -3,6 +3,7 @@
 #include "app/Wizard97.h"
 #include "pages/KeyDescription.h"
 #include "pages/StepFailure.h"
+#include "keydrive/LastError.h"
 
 #include <cstdio>
 
@@ -52,6 +53,14 @@ LRESULT CFindKey::OnWizardNext()
         std::string entry = m_comboLetter.GetLBText(index);
         char letter = entry.empty() ? '\0' : entry[0];
         if (!m_pWizard->m_keyDrive.OpenKey(letter)) {
+            // The disk helper did not start (no password given, no agent, no pkexec): say
+            // what to do, not only what failed.
+            CLastError error = CLastError::Now();
+            if (error.dwCode == ERROR_NOT_AUTHENTICATED) {
+                std::string text = FormatText(LoadResString(IDS_HELPER_NOT_STARTED).c_str(), error.strDetail.c_str());
+                MessageBoxA(nullptr, text.c_str(), LoadResString(IDS_ERROR).c_str(), MB_OK | MB_ICONERROR);
+                return -1;
+            }
             std::string reason = LastErrorReason();
             char what[128];
             std::snprintf(what, sizeof(what), LoadResString(IDS_KEY_OPEN_FAILED).c_str(), letter);

@@ -23,4 +23,9 @@ void SetHomeForTest(const char* home);
 // that window to swap the key's image there. Null removes it.
 void SetToolStartHookForTest(void (*hook)());
 
+// Makes this process reach disks through the helper, started as `program` through pkexec
+// (found on PATH, so a test may put its own first), as the window of a user who is not root
+// does on this computer; null goes back to that rule.
+void SetHelperForTest(const char* program);
+
 }  // namespace platform

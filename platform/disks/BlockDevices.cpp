@@ -1,5 +1,9 @@
 #include "platform/disks/BlockDevices.h"
 
+#include "platform/helper/HelperClient.h"
+
+#include <cerrno>
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -44,12 +48,14 @@ void RereadPartitionTable(int fd)
     if (!IsBlockDevice(fd))
         return;
     ::fsync(fd);
-    (void)::ioctl(fd, BLKRRPART);
+    // The kernel lets only an administrator ask: the window of a user asks the helper.
+    if (::ioctl(fd, BLKRRPART) != 0 && (errno == EACCES || errno == EPERM))
+        HelperReread(fd);
 }
 
 void RereadPartitionTable(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenDiskBacking(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return;
     RereadPartitionTable(fd);

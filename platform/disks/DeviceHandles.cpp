@@ -9,6 +9,7 @@
 #include "platform/win32/Trace.h"
 #include "platform/guard/CheckedDisk.h"
 #include "platform/guard/WriteGuard.h"
+#include "platform/helper/HelperClient.h"
 
 #include <algorithm>
 #include <cctype>
@@ -48,18 +49,20 @@ HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD d
     if (wantWrite && target.letter &&
         !GuardLetter(target.letter, {target.disk ? target.disk->number : -1, target.backing, target.base, target.length}))
         return INVALID_HANDLE_VALUE;
-    int fd = ::open(target.backing.c_str(), O_CLOEXEC | (wantWrite ? O_RDWR : O_RDONLY));
+    int fd = OpenDiskBacking(target.backing, O_CLOEXEC | (wantWrite ? O_RDWR : O_RDONLY));
     Trace("open %s: %s, bytes %llu+%llu, %s, descriptor %d", target.name.c_str(), target.backing.c_str(),
           static_cast<unsigned long long>(target.base), static_cast<unsigned long long>(target.length),
           wantWrite ? "read/write" : "read only", fd);
     if (fd < 0) {
-        SetLastErrorFromErrno(errno);
+        if (!target.disk || !HelperInUse())  // the helper's refusal set the error with its reason
+            SetLastErrorFromErrno(errno);
         return INVALID_HANDLE_VALUE;
     }
     // A handle that may write is refused on a system disk or a changed one at once, by what
     // it opened; its file systems come off only at its first write, so choosing a key
     // unmounts nothing. Opening a whole disk for writing is how the program chooses its key.
-    if (wantWrite && target.disk && !GuardDisk(*target.disk, KeyAccess::OpenForWrite, fd)) {
+    // Through the helper, the helper ran this guard before it sent the descriptor.
+    if (wantWrite && target.disk && !HelperInUse() && !GuardDisk(*target.disk, KeyAccess::OpenForWrite, fd)) {
         ::close(fd);
         return INVALID_HANDLE_VALUE;
     }

@@ -1,5 +1,7 @@
 #include "platform/disks/PartitionTable.h"
 
+#include "platform/helper/HelperClient.h"
+
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -68,7 +70,7 @@ std::array<uint8_t, 3> ChsOf(uint64_t lba)
 
 bool ReadSectorZero(const std::string& backing, uint8_t* sector)
 {
-    int fd = ::open(backing.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenDiskBacking(backing, O_RDONLY | O_CLOEXEC, false);
     if (fd < 0)
         return false;
     ssize_t n = ::pread(fd, sector, kSector, 0);

@@ -2,6 +2,7 @@
 
 #include "platform/disks/BlockDevices.h"
 #include "platform/guard/KernelTables.h"
+#include "platform/helper/HelperClient.h"
 #include "platform/win32/LastError.h"
 #include "platform/win32/Trace.h"
 
@@ -67,6 +68,33 @@ std::shared_ptr<CheckedDisk> Refused(int own)
     return nullptr;
 }
 
+// The same in the window of a user who is not root: the helper runs the guard on the
+// descriptor and, for Write and RawRead, sends back a held one; a hold this process has
+// already is only guarded again. Called with holdsMutex taken.
+std::shared_ptr<CheckedDisk> CheckedByHelper(const Disk& disk, KeyAccess access, int fd, int own, bool held)
+{
+    std::shared_ptr<CheckedDisk> existing = held ? holds[disk.number].lock() : nullptr;
+    if (existing && !SameObject(existing->Fd(), fd)) {
+        SetLastErrorWithDetail(ERROR_MEDIA_CHANGED, "The key changed since it was chosen: " + disk.backing +
+                                                        " is not the disk this program holds");
+        return Refused(own);
+    }
+    int checked = HelperGuard(disk, access, existing ? existing->Fd() : fd, existing != nullptr);
+    Refused(own);
+    if (checked < 0)
+        return nullptr;
+    if (existing) {
+        ::close(checked);
+        return existing;
+    }
+    auto result = std::make_shared<CheckedDisk>(checked, disk.number, held);
+    if (held) {
+        Trace("hold disk %d: %s as descriptor %d, held by the helper's open", disk.number, disk.backing.c_str(), checked);
+        holds[disk.number] = result;
+    }
+    return result;
+}
+
 }  // namespace
 
 CheckedDisk::~CheckedDisk()
@@ -93,7 +121,7 @@ std::shared_ptr<CheckedDisk> OpenCheckedDisk(const Disk& disk, KeyAccess access,
     bool held = access == KeyAccess::Write || access == KeyAccess::RawRead;
     int own = -1;
     if (fd < 0) {
-        own = ::open(disk.backing.c_str(), (access == KeyAccess::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+        own = OpenDiskBacking(disk.backing, (access == KeyAccess::Read ? O_RDONLY : O_RDWR) | O_CLOEXEC);
         if (own < 0) {
             SetLastErrorWithDetail(ErrorFromErrno(errno), disk.backing + ": " + std::strerror(errno));
             return nullptr;
@@ -102,6 +130,8 @@ std::shared_ptr<CheckedDisk> OpenCheckedDisk(const Disk& disk, KeyAccess access,
         fd = own;
     }
     std::lock_guard lock(holdsMutex);
+    if (HelperInUse())
+        return CheckedByHelper(disk, access, fd, own, held);
     if (!GuardDisk(disk, access, fd))
         return Refused(own);
     if (!held)

@@ -45,13 +45,14 @@ std::shared_ptr<CheckedDisk> OpenMedium(const KeyPath& at, KeyAccess access)
 // (standard input is the data or nothing). The names follow "--", each starting with "::".
 ToolResult Mtools(const CheckedDisk& medium, const KeyPath& at, const char* tool, const std::vector<std::string>& options,
                   const std::vector<std::string>& names, const std::string* input = nullptr,
-                  const FeedProgress& fed = {})
+                  const FeedProgress& fed = {}, int standardOutput = -1)
 {
     std::vector<std::string> args = {tool, "-i", medium.ToolPath() + "@@" + std::to_string(at.volume.offset)};
     args.insert(args.end(), options.begin(), options.end());
     args.push_back("--");
     args.insert(args.end(), names.begin(), names.end());
-    return RunTool(args, input, fed, {medium.Fd()}, {"MTOOLS_SKIP_CHECK=1", "MTOOLSRC=/dev/null", "LC_ALL=C.UTF-8"});
+    return RunTool(args, input, fed, {medium.Fd()}, {"MTOOLS_SKIP_CHECK=1", "MTOOLSRC=/dev/null", "LC_ALL=C.UTF-8"},
+                   standardOutput);
 }
 
 // Sets the last error that a failed command stands for, by what it said.
@@ -213,8 +214,12 @@ std::optional<std::string> ReadFile(const CheckedDisk& medium, const KeyPath& pa
         SetLastErrorFromErrno(errno);
         return std::nullopt;
     }
+    // Copied to standard output, which is the private file (a warning goes to standard error).
     std::string local = folder + "/data";
-    ToolResult run = Mtools(medium, path, "mcopy", {"-n"}, {path.ToolPath(), local});
+    int out = ::open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ToolResult run = out < 0 ? ToolResult{} : Mtools(medium, path, "mcopy", {"-n"}, {path.ToolPath(), "-"}, nullptr, {}, out);
+    if (out >= 0)
+        ::close(out);
     std::ifstream in(local, std::ios::binary);
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     bool read = in.is_open() && !in.bad();

@@ -4,6 +4,7 @@
 // message when it fails, and passed on to ours.
 #include "platform/processes/CommandLine.h"
 #include "platform/guard/CheckedDisk.h"
+#include "platform/helper/HelperClient.h"
 #include "platform/machines/DriveMap.h"
 #include "platform/win32/LastError.h"
 #include "platform/win32/Handles.h"
@@ -65,7 +66,7 @@ std::string ChildDriveMap(int& descriptor)
     if (!entry)
         return "";
     std::shared_ptr<CheckedDisk> held = HeldDisk(entry->disk.number);
-    descriptor = held ? ::fcntl(held->Fd(), F_DUPFD_CLOEXEC, 0) : ::open(entry->volume.backing.c_str(), O_RDWR | O_CLOEXEC);
+    descriptor = held ? ::fcntl(held->Fd(), F_DUPFD_CLOEXEC, 0) : OpenDiskBacking(entry->volume.backing, O_RDWR | O_CLOEXEC);
     entry->descriptor = descriptor;
     entry->held = held != nullptr;
     Trace("hand %c: to the child: %s as descriptor %d", entry->letter, entry->volume.backing.c_str(), descriptor);
@@ -193,7 +194,7 @@ std::shared_ptr<Child> ChildOf(HANDLE handle)
 // Starts the program in the folder (none: this one) with its standard error caught in a
 // memory file for the process's last words; 0, with the last error set, when it cannot start.
 pid_t Spawn(const std::string& program, const std::string& folder, std::vector<std::string> argv,
-            std::vector<std::string> env, int inherit, int& errorFd)
+            std::vector<std::string> env, const std::vector<int>& inherit, int& errorFd)
 {
     std::vector<char*> argvPointers = PointersTo(argv);
     std::vector<char*> envPointers = PointersTo(env);
@@ -204,8 +205,9 @@ pid_t Spawn(const std::string& program, const std::string& folder, std::vector<s
     errorFd = memfd_create("child-stderr", MFD_CLOEXEC);
     if (errorFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
-    if (inherit >= 0)
-        posix_spawn_file_actions_adddup2(&actions, inherit, inherit);  // the same number: close-on-exec is cleared
+    for (int fd : inherit)
+        if (fd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, fd, fd);  // the same number: close-on-exec is cleared
     ToolStartHook();
     pid_t pid = 0;
     int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
@@ -259,8 +261,13 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, SECURITY_ATTR
 
     int errorFd = -1, key = -1;
     std::string driveMap = ChildDriveMap(key);
-    pid_t pid = Spawn(program, folder, argv, ChildEnvironment(static_cast<const char*>(lpEnvironment), driveMap), key,
-                      errorFd);
+    std::vector<std::string> env = ChildEnvironment(static_cast<const char*>(lpEnvironment), driveMap);
+    // A child that works on the key (the installer launcher) reaches the helper by our socket.
+    int helper = key >= 0 ? HelperSocketForChild() : -1;
+    std::erase_if(env, [](const std::string& e) { return e.rfind(std::string(kHelperSocketVariable) + "=", 0) == 0; });
+    if (helper >= 0)
+        env.push_back(std::string(kHelperSocketVariable) + "=" + std::to_string(helper));
+    pid_t pid = Spawn(program, folder, argv, env, {key, helper}, errorFd);
     if (key >= 0)
         close(key);  // the child has its own
     if (pid <= 0)

@@ -1,6 +1,7 @@
 #include "platform/processes/RunTool.h"
 
 #include "platform/TestHooks.h"
+#include "platform/helper/HelperClient.h"
 #include "platform/win32/Trace.h"
 
 #include <cerrno>
@@ -144,7 +145,7 @@ std::string InheritedText(const std::vector<int>& inherit)
 
 // Starts the tool with its standard input from `inFd` (or /dev/null), its output and errors
 // into `outFd` and the descriptors it inherits; 0 on success, else the error of the start.
-int Spawn(std::vector<std::string> args, std::vector<std::string> env, int inFd, int outFd,
+int Spawn(std::vector<std::string> args, std::vector<std::string> env, int inFd, int outFd, int stdoutFd,
           const std::vector<int>& inherit, pid_t& pid)
 {
     posix_spawn_file_actions_t actions;
@@ -153,7 +154,7 @@ int Spawn(std::vector<std::string> args, std::vector<std::string> env, int inFd,
         posix_spawn_file_actions_adddup2(&actions, inFd, 0);
     else
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    posix_spawn_file_actions_adddup2(&actions, stdoutFd >= 0 ? stdoutFd : outFd, 1);
     posix_spawn_file_actions_adddup2(&actions, outFd, 2);
     for (int fd : inherit)
         if (fd >= 0)
@@ -165,10 +166,10 @@ int Spawn(std::vector<std::string> args, std::vector<std::string> env, int inFd,
     return err;
 }
 
-}  // namespace
-
-ToolResult RunTool(const std::vector<std::string>& args, const std::string* input, const FeedProgress& fed,
-                   const std::vector<int>& inherit, const std::vector<std::string>& environment)
+// Runs the tool here; its standard input is `inFd` when given, else the `input` text fed
+// through a pipe, else /dev/null.
+ToolResult RunHere(const std::vector<std::string>& args, int inFd, const std::string* input, const FeedProgress& fed,
+                   const std::vector<int>& inherit, const std::vector<std::string>& environment, int stdoutFd)
 {
     ToolResult result;
     result.tool = args.empty() ? std::string() : args[0];
@@ -179,7 +180,7 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
         return result;
     }
     pid_t pid = 0;
-    int err = Spawn(args, EnvironmentWith(environment), inPipe[0], outPipe[1], inherit, pid);
+    int err = Spawn(args, EnvironmentWith(environment), input ? inPipe[0] : inFd, outPipe[1], stdoutFd, inherit, pid);
     close(outPipe[1]);
     if (input)
         close(inPipe[0]);
@@ -209,6 +210,22 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
     else
         Trace("run %s%s: exit %d", Joined(args).c_str(), inherited.c_str(), result.status);
     return result;
+}
+
+}  // namespace
+
+ToolResult RunToolWithStreams(const std::vector<std::string>& args, int standardInput, int standardOutput,
+                              const std::vector<int>& inherit, const std::vector<std::string>& environment)
+{
+    return RunHere(args, standardInput, nullptr, {}, inherit, environment, standardOutput);
+}
+
+ToolResult RunTool(const std::vector<std::string>& args, const std::string* input, const FeedProgress& fed,
+                   const std::vector<int>& inherit, const std::vector<std::string>& environment, int standardOutput)
+{
+    if (std::optional<ToolResult> run = HelperRunTool(args, input, fed, inherit, standardOutput))
+        return *run;
+    return RunHere(args, -1, input, fed, inherit, environment, standardOutput);
 }
 
 }  // namespace platform

@@ -34,10 +34,17 @@ using FeedProgress = std::function<bool(uint64_t fed)>;
 // descriptors in `inherit` (-1 is skipped) stay open in the tool under their numbers, so
 // that it opens them as /proc/self/fd/N; every other one of ours is closed to it. `environment`
 // adds or replaces variables ("NAME=value") of ours for the tool. Each run is traced with
-// its descriptors and how it ended.
+// its descriptors and how it ended. `standardOutput`, when not -1, takes what the tool writes
+// on standard output (standard error alone is collected then). In the window of an
+// unprivileged user a tool that works on a disk of this computer runs in the helper.
 ToolResult RunTool(const std::vector<std::string>& args, const std::string* input = nullptr,
                    const FeedProgress& fed = {}, const std::vector<int>& inherit = {},
-                   const std::vector<std::string>& environment = {});
+                   const std::vector<std::string>& environment = {}, int standardOutput = -1);
+
+// The same, always in this process, with standard input and output from descriptors (-1:
+// /dev/null, and the output collected): how the helper runs a tool for the window.
+ToolResult RunToolWithStreams(const std::vector<std::string>& args, int standardInput, int standardOutput,
+                              const std::vector<int>& inherit, const std::vector<std::string>& environment);
 
 // Our environment with `changes` ("NAME=value") put in, each replacing one of the same name.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes);

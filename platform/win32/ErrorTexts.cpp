@@ -78,6 +78,8 @@ constexpr SystemText kTexts[] = {
      "I/O デバイス エラーが発生したため、要求を実行できませんでした。"},
     {1223, "The operation was canceled by the user.", "この操作はユーザーによって取り消されました。"},
     {1235, "The request was aborted.", "要求は中止されました。"},
+    {1244, "The operation being requested was not performed because the user has not been authenticated.",
+     "ユーザーが認証されていないため、要求された操作は実行されませんでした。"},
     {1603, "Fatal error during installation.", "インストール中に致命的なエラーが発生しました。"},
     {1814, "The specified resource name cannot be found in the image file.",
      "指定されたリソース名がイメージ ファイルに見つかりません。"},

@@ -7,6 +7,12 @@
 
 namespace platform {
 
+namespace {
+const char* traceName = "bootwright";
+}  // namespace
+
+void SetTraceName(const char* name) { traceName = name; }
+
 // Read at every use: a test may switch the trace on for one case.
 bool TraceOn()
 {
@@ -24,7 +30,7 @@ void Trace(const char* format, ...)
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
     // One write a line, so that lines of the program and of its children do not mix.
-    std::fprintf(stderr, "bootwright: %s\n", line);
+    std::fprintf(stderr, "%s: %s\n", traceName, line);
 }
 
 }  // namespace platform

@@ -8,6 +8,9 @@ namespace platform {
 
 bool TraceOn();
 
+// The name that begins each line: "bootwright", or "bootwright-helper" in the helper.
+void SetTraceName(const char* name);
+
 // One line, printf-style, prefixed "bootwright: "; the newline is added.
 void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

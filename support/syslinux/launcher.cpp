@@ -5,6 +5,7 @@
 // descriptor (not a system disk, still the disk that was chosen, nothing mounted from it)
 // and holds the disk, and the system's SYSLINUX installer then works on the held descriptor,
 // never on the key's name: syslinux --install --force --offset <bytes> /proc/self/fd/<N>.
+#include "platform/helper/HelperClient.h"
 #include "platform/machines/DriveMap.h"
 #include "platform/OwnCalls.h"
 #include "platform/guard/CheckedDisk.h"
@@ -38,6 +39,20 @@ int Fail(const std::string& message)
     return 1;
 }
 
+// The installer run by the helper on the descriptor the program handed on; its words and
+// its exit status are the launcher's.
+int InstallThroughHelper(const platform::DriveMapEntry& drive)
+{
+    std::vector<std::string> args = {"syslinux", "--install", "--force", "--offset",
+                                     std::to_string(drive.volume.offset),
+                                     "/proc/self/fd/" + std::to_string(drive.descriptor)};
+    platform::ToolResult run = platform::RunTool(args, nullptr, {}, {drive.descriptor});
+    std::fputs(run.output.c_str(), stderr);
+    if (!run.started)
+        return Fail(std::string("cannot run syslinux: ") + std::strerror(run.startError));
+    return run.status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -61,6 +76,9 @@ int main(int argc, char** argv)
         return Fail(std::string(1, letter) + ": is not the key chosen in the program; only the chosen key is written");
     if (drive->descriptor < 0)
         return Fail(std::string(1, letter) + ": the key's disk " + drive->volume.backing + " cannot be opened");
+    // In the window of a user who is not root the helper guards the key and runs the installer.
+    if (platform::HelperInUse())
+        return InstallThroughHelper(*drive);
     // A descriptor the program holds already is checked as it is; any other is held here.
     std::shared_ptr<platform::CheckedDisk> key =
         drive->held ? (platform::GuardDisk(drive->disk, platform::KeyAccess::Write, drive->descriptor)

@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include "framework/TestSeam.h"
+#include "tests/support/FakePkexec.h"
+#include "tests/support/MessageBoxes.h"
 
 namespace {
 
@@ -75,6 +77,44 @@ TEST_F(KeySelectionTest, TheListIsBuiltOnceButDiscoveryRunsOnEveryWelcomeNext)
     driver->Next();
     EXPECT_EQ(wizard->m_keyDrive.m_bIsKey['E' - 'A'], 1);
     EXPECT_EQ(driver->Entries(IDC_LETTER), (std::vector<std::string>{"D:"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The window of a user who is not root: when the disk helper cannot start (no authentication
+// agent, the password refused or cancelled, no pkexec), the page says so and what to do, and
+// stays; nothing is opened or written.
+TEST_F(KeySelectionTest, WhenTheHelperCannotStartThePageSaysWhatToDo)
+{
+    RecordMessageBoxes();
+    sandbox.AddDisk("IDE", 16 << 20, "System disk");
+    std::string key = sandbox.AddDisk("USBSTOR", 16 << 20, "Kivra");
+    WriteBytes(key, 0, Pattern(1 << 20, 7));
+    setenv("BOOTWRIGHT_MACHINE", sandbox.Path().c_str(), 1);
+    const std::pair<const char*, const char*> cases[] = {
+        {"exit 127", "no authentication agent answered"},
+        {"exit 126", "the administrator password was refused or the request was cancelled"},
+        {"", "pkexec is not installed"},
+    };
+    std::string advice = LoadResString(IDS_HELPER_NOT_STARTED);
+    advice = advice.substr(0, advice.find("%s"));
+    for (auto [pkexec, reason] : cases) {
+        FakePkexec fake(sandbox.Path(), pkexec);
+        Start();
+        driver->Next();
+        driver->Next();
+        EXPECT_EQ(driver->CurrentPageId(), IDD_FINDKEY) << pkexec;
+        ASSERT_EQ(Boxes().texts.size(), 1u) << pkexec;
+        EXPECT_EQ(Boxes().texts[0].rfind(advice, 0), 0u) << Boxes().texts[0];
+        EXPECT_NE(Boxes().texts[0].find(reason), std::string::npos) << Boxes().texts[0];
+        EXPECT_EQ(wizard->m_keyDrive.m_hDisk, INVALID_HANDLE_VALUE);
+        Boxes().Clear();
+        TearDown();
+    }
+    unsetenv("BOOTWRIGHT_MACHINE");
+    EXPECT_EQ(ReadBytes(key, 0, 1 << 20), Pattern(1 << 20, 7));
 }
 
 }  // namespace

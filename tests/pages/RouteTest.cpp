@@ -3,6 +3,7 @@
 // their contents) and every other disk of the machine found byte-identical.
 #include "WizardFixture.h"
 #include "tests/support/MessageBoxes.h"
+#include "tests/support/FakePkexec.h"
 #include "platform/OwnCalls.h"
 #include "tests/support/BootMenuTexts.h"
 #include "bootconfig/GrubMenu.h"
@@ -108,6 +109,27 @@ TEST_F(RouteTest, AFreshFirmwareFlashKey)
     EXPECT_EQ(History(), (std::vector<int>{IDD_WELCOME, IDD_FINDKEY, IDD_TASK, IDD_ROLE, IDD_FILESYSTEM,
                                            IDD_CONFIGURATION}));
     ExpectFreshFlashKey();
+}
+
+// The window of a user who is not root: the helper, started through a pkexec that lets it
+// run at once, opens and holds the key, hands the descriptors over, and runs the installer
+// and the key's file tools; the route gives the same key, and the helper's lines are in the
+// window's trace.
+TEST_F(RouteTest, AFreshFirmwareFlashKeyThroughTheHelper)
+{
+    setenv("BOOTWRIGHT_MACHINE", sandbox.Path().c_str(), 1);
+    setenv("BOOTWRIGHT_TRACE", "1", 1);
+    FakePkexec pkexec(sandbox.Path(), "exec \"$@\"");
+    testing::internal::CaptureStderr();
+    FreshFlashKey();
+    std::string trace = testing::internal::GetCapturedStderr();
+    unsetenv("BOOTWRIGHT_TRACE");
+    unsetenv("BOOTWRIGHT_MACHINE");
+    ExpectFreshFlashKey();
+    for (const char* line : {"bootwright: helper: start pkexec ", "bootwright-helper: hold disk 1: ",
+                             "bootwright-helper: run syslinux --install --force --offset 32256 /proc/self/fd/",
+                             "bootwright-helper: run mcopy -i /proc/self/fd/"})
+        EXPECT_NE(trace.find(line), std::string::npos) << line << " is not in the trace:\n" << trace;
 }
 
 // Back from the completion page, then Next again: the configuration is done once more and

@@ -9,8 +9,11 @@
 //   transfer_bench status             what the progress of a 1 GiB transfer costs by itself: the
 //                                     counter for each sector, the percentage on the backup
 //                                     page's status line, a repaint for each 1 MiB block
+// With BOOTWRIGHT_BENCH_HELPER naming the helper program, the window reaches the key through
+// it (started by the pkexec first on PATH), as the window of a user who is not root does.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -19,6 +22,7 @@
 #include "keydrive/ProgressCounters.h"
 #include "pages/StepFailure.h"
 #include "res/resource.h"
+#include "platform/TestHooks.h"
 
 namespace {
 
@@ -44,6 +48,8 @@ int main(int argc, char** argv)
     if (mode != "idle" && mode != "status" && image.empty())
         return Fail("usage: transfer_bench idle | status | backup IMAGE | restore IMAGE | copy IMAGE | floppy IMAGE");
 
+    if (const char* helper = std::getenv("BOOTWRIGHT_BENCH_HELPER"))
+        platform::SetHelperForTest(helper);
     CWinApp app;
     CWizard97 wizard(IDS_WIZARD_CAPTION, nullptr, 0);
     app.m_pMainWnd = &wizard;
