@@ -18,4 +18,8 @@ void SetModuleMissingForTest(const std::string& name, bool missing);
 // password database gives; null goes back to the database.
 void SetHomeForTest(const char* home);
 
+// The folders searched for outside programs after PATH ("/usr/sbin:/usr/bin:/sbin:/bin"),
+// colon-separated; "" searches PATH alone, null goes back to the system's folders.
+void SetSystemToolFoldersForTest(const char* folders);
+
 }  // namespace platform

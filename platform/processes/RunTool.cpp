@@ -1,5 +1,6 @@
 #include "platform/processes/RunTool.h"
 
+#include "platform/processes/ToolPath.h"
 #include "platform/win32/Trace.h"
 
 #include <cerrno>
@@ -95,6 +96,13 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
+    // A bare name is looked up as every outside program is; a path is run as it stands.
+    const std::string program = args[0].find('/') == std::string::npos ? FindTool(args[0]) : args[0];
+    if (program.empty()) {
+        result.startError = ENOENT;
+        Trace("run %s: cannot start: %s is not installed", Joined(args).c_str(), args[0].c_str());
+        return result;
+    }
     int outPipe[2], inPipe[2] = {-1, -1};
     if (pipe2(outPipe, O_CLOEXEC) != 0 || (input && pipe2(inPipe, O_CLOEXEC) != 0)) {
         result.startError = errno;
@@ -109,7 +117,7 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 2);
     pid_t pid = 0;
-    int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     if (input)

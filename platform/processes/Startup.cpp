@@ -2,10 +2,10 @@
 // and the outside programs it runs.
 #include "platform/win32/LastError.h"
 #include "platform/OwnCalls.h"
+#include "platform/processes/ToolPath.h"
 #include "platform/win32/Trace.h"
 
 #include <climits>
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,25 +19,6 @@ const std::pair<const char*, const char*> kTools[] = {
     {"mkfs.fat", "dosfstools"}, {"syslinux", "syslinux"}, {"mcopy", "mtools"}, {"mdir", "mtools"},
     {"mmd", "mtools"},          {"mdel", "mtools"},      {"mren", "mtools"},  {"mtype", "mtools"},
 };
-
-bool OnPath(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    std::string folders = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos)
-            end = folders.size();
-        std::string folder = folders.substr(start, end - start);
-        if (folder.empty())
-            folder = ".";
-        if (::access((folder + "/" + name).c_str(), X_OK) == 0)
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -65,7 +46,7 @@ BOOL FindMissingTools(LPSTR packages, DWORD size)
 {
     std::vector<std::string> missing;
     for (const auto& [tool, package] : kTools) {
-        if (OnPath(tool))
+        if (!platform::FindTool(tool).empty())
             continue;
         platform::Trace("outside program %s is missing (package %s)", tool, package);
         bool listed = false;
