@@ -36,7 +36,8 @@ SOCKET = "bw-wayland"
 # ---- as root: the installed tree, the machine, the user ------------------------------------
 
 def install(build, stage):
-    """The build installed under stage; returns the command, rewritten to start the staged program."""
+    """The build installed under stage, moved there whole: returns the command, rewritten to
+    start the staged program."""
     subprocess.run(["cmake", "--install", build], env=dict(os.environ, DESTDIR=stage), check=True,
                    stdout=subprocess.DEVNULL)
     command = os.path.join(stage, "usr", "bin", "bootwright")
@@ -47,6 +48,9 @@ def install(build, stage):
         raise Failure(f"the command does not start {folder}:\n{text}")
     with open(command, "w") as f:
         f.write(text.replace(folder, f"'{stage}/usr/lib/bootwright/bootwright'"))
+    # The UEFI loader links lead into the packages the package depends on, as installed.
+    for package_folder in ("shim", "grub"):
+        os.symlink(f"/usr/lib/{package_folder}", os.path.join(stage, "usr", "lib", package_folder))
     return command
 
 
@@ -95,15 +99,24 @@ def outer(argv):
 class Program:
     """The command started on the compositor, found on the accessibility bus."""
 
-    def __init__(self, pyatspi, command, env, log):
+    def __init__(self, pyatspi, atspi, command, env, log):
         self.at = pyatspi
+        self.atspi = atspi
         self.log = log
-        self.proc = subprocess.Popen([command], cwd=os.environ["HOME"], env=env,
-                                     stdout=subprocess.DEVNULL, stderr=open(log, "w"))
+        with open(log, "w") as stderr:
+            self.proc = subprocess.Popen([command], cwd=os.environ["HOME"], env=env,
+                                         stdout=subprocess.DEVNULL, stderr=stderr)
+
+    def started(self):
+        """Waits for the program's window on the accessibility bus; returns the wizard."""
         self.app = wait_for("the program on the accessibility bus",
                             lambda: self.proc.poll() is not None or self.find(), timeout=30)
         if self.proc.poll() is not None:
-            raise Failure(f"the program ended at start with status {self.proc.returncode}:\n{self.stderr()}")
+            raise Failure(f"the program ended at start with status {self.proc.returncode}")
+        self.app.set_cache_mask(self.atspi.Cache.NONE)   # read everything live
+        wizard = Wizard(self.at, self.app, self.proc, None, False)
+        wait_for("the wizard window", wizard.dialog)
+        return wizard
 
     def find(self):
         desktop = self.at.Registry.getDesktop(0)
@@ -185,30 +198,26 @@ def inner(argv):
 
         # As asked for: Wayland, the trace on.
         env = dict(base, QT_QPA_PLATFORM="wayland", BOOTWRIGHT_TRACE="1")
-        program = Program(pyatspi, command, env, os.path.join(runtime, "first.log"))
-        programs.append(program)
-        program.app.set_cache_mask(Atspi.Cache.NONE)
-        wizard = Wizard(pyatspi, program.app, program.proc, machine, False)
-        wait_for("the wizard window", wizard.dialog)
+        programs.append(Program(pyatspi, Atspi, command, env, os.path.join(runtime, "first.log")))
+        wizard = programs[-1].started()
         create_new_filesystem(wizard)
         check_key(machine)
-        program.end(wizard)
-        check_trace(program.stderr())
+        programs[-1].end(wizard)
+        check_trace(programs[-1].stderr())
 
         # As a desktop starts it: Wayland chosen by the program itself, beside a dead X display.
         env = dict(base, DISPLAY=":77")
-        program = Program(pyatspi, command, env, os.path.join(runtime, "second.log"))
-        programs.append(program)
-        program.app.set_cache_mask(Atspi.Cache.NONE)
-        wizard = Wizard(pyatspi, program.app, program.proc, machine, False)
-        wait_for("the wizard window", wizard.dialog)
+        programs.append(Program(pyatspi, Atspi, command, env, os.path.join(runtime, "second.log")))
+        wizard = programs[-1].started()
         wizard.expect_page("Bootwright", "Welcome.")
-        program.end(wizard)
+        programs[-1].end(wizard)
         print(f"wayland route: the installed command ran as {pwd.getpwuid(os.getuid()).pw_name} on weston "
               "(headless), prepared the key with \"Create New Filesystem\", and opened on Wayland by itself")
         return 0
     except Failure as failure:
         print(f"FAIL: {failure}", file=sys.stderr)
+        if programs:
+            print(f"the program's standard error:\n{programs[-1].stderr()}", file=sys.stderr)
         return 1
     finally:
         for program in programs:
