@@ -44,7 +44,44 @@ int CWizard97::PopPage()
     return id;
 }
 
-CWizard97* TheWizard()
+// The formatter's reports move the filesystem page's dots, also while the geometry page
+// prepares: that page's own line is driven by no progress source.
+void CWizard97::AdvanceFormatProgress()
 {
-    return dynamic_cast<CWizard97*>(AfxGetMainWnd());
+    m_filesystemPage.AdvanceProgress();
+}
+
+void CWizard97::ShowCopying(const std::string& name)
+{
+    m_configurationPage.SetStatus((LoadResString(IDS_COPYING) + name).c_str());
+}
+
+void CWizard97::AdvanceCopyProgress()
+{
+    m_configurationPage.AdvanceProgress();
+}
+
+void CWizard97::ShowTransferStep(UINT nStepID)
+{
+    m_backupPage.ShowStep(nStepID);
+}
+
+void CWizard97::ShowTransferPercent(int percent)
+{
+    m_backupPage.ShowPercent(percent);
+}
+
+// The work's repaint is also where a press of Cancel is heard.
+void CWizard97::Repaint()
+{
+    PumpWaitingInput();
+}
+
+bool CWizard97::StopRequested(UINT nQuestionID)
+{
+    if (!TakeCancelPress())
+        return false;
+    std::string question = LoadResString(nQuestionID);
+    return MessageBoxA(nullptr, question.c_str(), LoadResString(IDS_STOP_CAPTION).c_str(),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
 }

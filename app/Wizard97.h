@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "keydrive/KeyDrive.h"
+#include "keydrive/KeyProgress.h"
 #include "pages/Backup.h"
 #include "pages/CompletePage.h"
 #include "pages/Configuration.h"
@@ -16,13 +17,22 @@
 #include "pages/Task.h"
 #include "pages/WelcomePage.h"
 
-class CWizard97 : public CPropertySheetEx {
+class CWizard97 : public CPropertySheetEx, public CKeyProgress {
 public:
     CWizard97(UINT nIDCaption, CWnd* pParentWnd, UINT iSelectPage);
     ~CWizard97() override;
 
     void PushPage(int id);
     int PopPage();   // -1 when the history is empty
+
+    // What the key's long operations show, on the status lines of the pages whose work they do.
+    void AdvanceFormatProgress() override;
+    void ShowCopying(const std::string& name) override;
+    void AdvanceCopyProgress() override;
+    void ShowTransferStep(UINT nStepID) override;
+    void ShowTransferPercent(int percent) override;
+    void Repaint() override;
+    bool StopRequested(UINT nQuestionID) override;
 
     // Members in construction order: configuration before geometry, unlike the page order.
     CWelcomePage m_welcomePage;
@@ -38,6 +48,3 @@ public:
     std::vector<int> m_history;
     CKeyDrive m_keyDrive;
 };
-
-// The sheet while it runs, as the application's main window; null when no sheet runs.
-CWizard97* TheWizard();

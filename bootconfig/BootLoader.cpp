@@ -12,7 +12,7 @@
 
 bool CKeyDrive::InstallBootLoader()
 {
-    m_bErrorShown = false;
+    ClearFailure();
     std::string command = LoadResString(IDS_SYSLINUX_COMMAND);
     int length = std::snprintf(nullptr, 0, command.c_str(), m_chLetter);
     if (length < 0)
@@ -37,8 +37,9 @@ bool CKeyDrive::InstallBootLoader()
         MessageBoxA(nullptr, text != nullptr ? text : "", LoadResString(IDS_ERROR).c_str(),
                     MB_OK | MB_ICONINFORMATION);
         LocalFree(text);
-        m_bErrorShown = true;
         SetLastError(code);
+        NoteFailure(IDS_INSTALLING_SYSLINUX);
+        m_failure.bShown = true;
         return false;
     }
     // No time limit: the installer's own run decides. An installer that ends with a status
@@ -53,7 +54,7 @@ bool CKeyDrive::InstallBootLoader()
     if (!ended || status != 0) {
         SetLastError(ERROR_INSTALL_FAILURE);
         SetLastErrorDetail(words);
-        return false;
+        return NoteFailure(IDS_INSTALLING_SYSLINUX);
     }
     return InstallUefiBoot();   // the same key starts PCs in UEFI mode
 }

@@ -5,20 +5,14 @@
 
 #include <algorithm>
 
-#include "app/Wizard97.h"
 #include "framework/Afx.h"
+#include "keydrive/KeyProgress.h"
 #include "res/resource.h"
 
 namespace {
 
 constexpr DWORD kBlockSectors = 72;   // two cylinders of a 1.44 MB floppy
 constexpr int kBlockSteps = 2880;
-
-void ShowCopying(const std::string& name)
-{
-    if (CWizard97* wizard = TheWizard())
-        wizard->m_configurationPage.SetStatus((LoadResString(IDS_COPYING) + name).c_str());
-}
 
 // The sectors of the medium in the drive, or the whole run of blocks when its size is not known.
 uint64_t MediumSectors(HANDLE floppy)
@@ -39,7 +33,7 @@ bool CKeyDrive::CopyFlashPackage()
 {
     ClearFailure();
     bool copied = CopyFlashFolder("");
-    return m_nFailedStep != 0 ? Failed() : copied;
+    return m_failure.nStep != 0 ? Failed() : copied;
 }
 
 bool CKeyDrive::CopyFlashFolder(const std::string& relativePath)
@@ -78,7 +72,8 @@ bool CKeyDrive::CopyFlashFolder(const std::string& relativePath)
             }
             CopyFlashFolder(relativePath + "\\" + name);   // this level goes on whatever it gives
         } else {
-            ShowCopying(name);
+            if (CKeyProgress* progress = KeyProgress())
+                progress->ShowCopying(name);
             if (!CopyFileExA(from.c_str(), to.c_str(), CopyProgress, nullptr, nullptr, 0)) {
                 NoteFailure(IDS_COPYING_FILE, to);
                 copied = false;
@@ -123,9 +118,8 @@ bool CKeyDrive::CaptureFloppyImage(const std::string& drive, const std::string& 
         NoteFailure(IDS_READING_FLOPPY, drive);
     }
     uint64_t done = 0;
-    for (int step = 0; step < kBlockSteps && done < sectors && m_nFailedStep == 0; ++step) {
-        if (CWnd* sheet = AfxGetMainWnd())
-            sheet->UpdateWindow();
+    for (int step = 0; step < kBlockSteps && done < sectors && m_failure.nStep == 0; ++step) {
+        RepaintProgress();
         DWORD count = static_cast<DWORD>(std::min<uint64_t>(kBlockSectors, sectors - done));
         if (!CopySectors(floppy, file, count)) {
             if (GetLastError() == ERROR_HANDLE_EOF && done > 0)
@@ -142,5 +136,5 @@ bool CKeyDrive::CaptureFloppyImage(const std::string& drive, const std::string& 
     CloseFile(floppy);
     if (!CloseFile(file))   // the image reaches the key here
         NoteFailure(IDS_WRITING_FILE, image);
-    return m_nFailedStep == 0 ? true : Failed();
+    return m_failure.nStep == 0 ? true : Failed();
 }

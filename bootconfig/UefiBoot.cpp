@@ -11,7 +11,6 @@
 
 #include "bootconfig/GrubMenu.h"
 #include "framework/Afx.h"
-#include "platform/OwnCalls.h"
 #include "res/resource.h"
 
 namespace {
@@ -33,12 +32,12 @@ constexpr char kMenuFile[] = "EFI\\debian\\grub.cfg";
 // for the page's message.
 bool Stopped(UINT nStep, const std::string& path)
 {
-    DWORD code = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_GEN_FAILURE;
-    char detail[512] = "";
-    GetLastErrorDetail(detail, sizeof detail);
+    CLastError error = CLastError::Now();
+    if (error.dwCode == ERROR_SUCCESS)
+        error.dwCode = ERROR_GEN_FAILURE;
     std::string words = FormatText(LoadResString(nStep).c_str(), path.c_str());
-    SetLastError(code);
-    SetLastErrorDetail((detail[0] ? words + ": " + detail : words).c_str());
+    error.strDetail = error.strDetail.empty() ? words : words + ": " + error.strDetail;
+    error.Restate();
     return false;
 }
 
@@ -142,8 +141,12 @@ bool CKeyDrive::InstallUefiBoot()
     if (!ReadKeyText(*this, menuPath, menu))
         return Stopped(IDS_READING_FILE, menuPath);
     ClearFailure();
-    if (!config.empty() && !WriteUefiMenu(config, menu))
-        return Stopped(m_nFailedStep, m_strFailedPath);
+    if (!config.empty() && !WriteUefiMenu(config, menu)) {
+        // The page names the installer's step; the menu file goes into the reason.
+        CKeyFailure menuFailure = m_failure;
+        ClearFailure();
+        return Stopped(menuFailure.nStep, menuFailure.strPath);
+    }
     SetLastError(ERROR_SUCCESS);
     return true;
 }

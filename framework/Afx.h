@@ -273,6 +273,15 @@ public:
     // What the buttons show now: PSWIZB_* flags of the enabled Back/Next/Finish.
     DWORD GetWizardButtonsState() const;
 
+    // While a page's handler (Next, Back, Finish) works, the sheet is busy: its buttons start
+    // no other handler, and a press of Cancel (its button, Esc, the close box) is kept
+    // instead of ending the sheet. PumpWaitingInput paints what is pending and takes in what
+    // the person did meanwhile, dropping every other input; TakeCancelPress tells, once,
+    // whether Cancel was pressed. A press that no one took ends the sheet when the handler
+    // has returned, as it would have then.
+    void PumpWaitingInput();
+    BOOL TakeCancelPress();
+
     CSheetImpl* SheetImpl() const { return m_pSheetImpl.get(); }
 
 protected:

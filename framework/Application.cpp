@@ -2,6 +2,7 @@
 #include "platform/OwnCalls.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -56,7 +57,13 @@ int ShowMessageBox(HWND, const char* text, const char* caption, UINT type)
     std::vector<std::pair<QAbstractButton*, int>> buttons;
     for (const Choice& c : choices)
         buttons.emplace_back(box.addButton(QString::fromUtf8(japanese ? c.japanese : c.english), c.role), c.result);
+    // A box shown while work goes on is answered with the ordinary pointer, not the wait cursor.
+    const bool waiting = QApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
     box.exec();
+    if (waiting)
+        QApplication::restoreOverrideCursor();
     for (auto& [button, result] : buttons)
         if (box.clickedButton() == button)
             return result;

@@ -2,6 +2,34 @@
 #include "framework/Afx.h"
 #include "framework/SheetWindow.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+
+namespace {
+
+// While the sheet is busy, input is dropped, except what presses its Cancel: a click on the
+// button and the Esc key (the close box is no input: it reaches the sheet as a close).
+class BusyInputFilter : public QObject {
+public:
+    explicit BusyInputFilter(SheetWindow* window) : m_window(window) {}
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override
+    {
+        if (!event->isInputEvent() && event->type() != QEvent::Shortcut)
+            return false;
+        if (target == m_window->cancel)
+            return false;
+        auto* key = dynamic_cast<QKeyEvent*>(event);
+        return !(key && key->key() == Qt::Key_Escape);
+    }
+
+private:
+    SheetWindow* m_window;
+};
+
+}  // namespace
+
 CPropertySheetEx::CPropertySheetEx(UINT nIDCaption, CWnd*, UINT iSelectPage)
     : m_pSheetImpl(std::make_unique<CSheetImpl>(this)), m_nIDCaption(nIDCaption), m_nStartPage(iSelectPage)
 {
@@ -63,5 +91,23 @@ INT_PTR CPropertySheetEx::DoModal()
 void CPropertySheetEx::EndDialog(INT_PTR nResult) { m_pSheetImpl->End(nResult); }
 
 DWORD CPropertySheetEx::GetWizardButtonsState() const { return m_pSheetImpl->ButtonsState(); }
+
+void CPropertySheetEx::PumpWaitingInput()
+{
+    SheetWindow* window = m_pSheetImpl->m_window;
+    if (!window || !qApp)
+        return;
+    BusyInputFilter filter(window);
+    qApp->installEventFilter(&filter);
+    QCoreApplication::processEvents();
+    qApp->removeEventFilter(&filter);
+}
+
+BOOL CPropertySheetEx::TakeCancelPress()
+{
+    bool pressed = m_pSheetImpl->m_cancelPressed;
+    m_pSheetImpl->m_cancelPressed = false;
+    return pressed ? TRUE : FALSE;
+}
 
 void CPropertySheetEx::OnDestroy() {}

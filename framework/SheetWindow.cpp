@@ -238,11 +238,31 @@ bool CSheetImpl::GoTo(int index, int step)
     return false;
 }
 
+CSheetImpl::Busy::Busy(CSheetImpl& sheet) : m_sheet(sheet)
+{
+    m_sheet.m_busy = true;
+    m_sheet.m_cancelPressed = false;
+}
+
+// What the person did during work that took in no input is dropped as well (a Next clicked
+// twice would do the next page's work); a Cancel no one took is pressed again.
+CSheetImpl::Busy::~Busy()
+{
+    if (!m_sheet.m_closed)
+        m_sheet.m_owner->PumpWaitingInput();
+    m_sheet.m_busy = false;
+    if (m_sheet.m_cancelPressed && m_sheet.m_window) {
+        m_sheet.m_cancelPressed = false;
+        QMetaObject::invokeMethod(m_sheet.m_window, [sheet = &m_sheet] { sheet->PressCancel(); }, Qt::QueuedConnection);
+    }
+}
+
 void CSheetImpl::PressNext()
 {
     CPropertyPageEx* page = m_owner->GetPage(m_current);
-    if (!page || m_closed)
+    if (!page || m_closed || m_busy)
         return;
+    Busy busy(*this);
     const LRESULT result = page->OnWizardNext();
     if (result == -1 || m_closed)
         return;
@@ -255,8 +275,9 @@ void CSheetImpl::PressNext()
 void CSheetImpl::PressBack()
 {
     CPropertyPageEx* page = m_owner->GetPage(m_current);
-    if (!page || m_closed)
+    if (!page || m_closed || m_busy)
         return;
+    Busy busy(*this);
     const LRESULT result = page->OnWizardBack();
     if (result == -1 || m_closed)
         return;
@@ -269,12 +290,19 @@ void CSheetImpl::PressBack()
 void CSheetImpl::PressFinish()
 {
     CPropertyPageEx* page = m_owner->GetPage(m_current);
-    if (page && !m_closed && page->OnWizardFinish())
+    if (!page || m_closed || m_busy)
+        return;
+    Busy busy(*this);
+    if (page->OnWizardFinish())
         End(ID_WIZFINISH);
 }
 
 void CSheetImpl::PressCancel()
 {
+    if (m_busy) {
+        m_cancelPressed = true;   // heard by the work under way, or pressed again after it
+        return;
+    }
     CPropertyPageEx* page = m_owner->GetPage(m_current);
     if (!m_closed && (!page || page->OnQueryCancel()))
         End(IDCANCEL);

@@ -43,12 +43,25 @@ struct CSheetImpl {
     INT_PTR m_result = IDCANCEL;
     DWORD m_buttons = PSWIZB_BACK | PSWIZB_NEXT;
     QEventLoop* m_loop = nullptr;
+    bool m_busy = false;            // a page's handler works
+    bool m_cancelPressed = false;   // Cancel was pressed meanwhile, and no one took it yet
     std::map<int, std::string> m_captions;   // page index -> template caption
 
     // Shows the page index, or the next one in direction step whose OnSetActive agrees.
     bool GoTo(int index, int step);
 
 private:
+    // The sheet is busy while a page's handler and the page change after it run; at the end
+    // what is pending is taken in, and a Cancel pressed meanwhile that no one took is
+    // pressed again.
+    class Busy {
+    public:
+        explicit Busy(CSheetImpl& sheet);
+        ~Busy();
+
+    private:
+        CSheetImpl& m_sheet;
+    };
     bool ActivatePage(int index);
     int IndexOfTemplate(LRESULT id) const;
     void Layout();

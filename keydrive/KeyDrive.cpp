@@ -2,15 +2,14 @@
 // volume, and the small routines every other operation builds on.
 #include "keydrive/KeyDrive.h"
 
-#include "platform/OwnCalls.h"
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 
-namespace {
+#include "platform/OwnCalls.h"
 
+namespace {
 
 // Index of a drive letter in the key table (either case), or -1 for anything else.
 int LetterIndex(char letter)
@@ -96,12 +95,8 @@ bool CKeyDrive::OpenKey(char letter)
         m_hVolume = OpenExisting(volumePath);
     if (m_hVolume != INVALID_HANDLE_VALUE && QueryGeometry(m_hDisk))
         return true;
-    DWORD error = GetLastError();
-    char detail[512] = "";
-    GetLastErrorDetail(detail, sizeof(detail));
+    CKeepLastError keep;
     CloseKey();
-    SetLastError(error);
-    SetLastErrorDetail(detail);
     return false;
 }
 

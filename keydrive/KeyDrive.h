@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "keydrive/KeyFailure.h"
 #include "platform/Win32.h"
 
 class CKeyDrive {
@@ -69,12 +70,20 @@ public:
     // Boot menu files
     bool WriteFlashConfiguration();
     bool AddImageConfiguration(const std::string& shortName, const std::string& longName);
+    // Before a choice is added: a string-table text that says why a short name cannot name
+    // one (0 when it can), and whether the key already holds a choice of that name.
+    static UINT ShortNameProblem(const std::string& shortName);
+    bool HasBootChoice(const std::string& shortName, bool& bFound);
     bool WriteBootMenu(const std::string& shortName, const std::string& longName, bool makeDefault, bool isImage);
+    void ComposeBootMenu(std::string& config, bool configFound, std::string& menu, bool menuFound,
+                         const std::string& shortName, const std::string& longName, bool makeDefault, bool isImage);
     bool ReadWholeFile(HANDLE file, std::string& text);
     bool WriteWholeFile(const std::string& text, HANDLE file);
     static std::string NextToken(const std::string& text, const std::string& delimiters, size_t& position);
     void UpdateMenuText(std::string& menu, const std::string& shortName, const std::string& longName);
     bool HasDefaultEntry(const std::string& config);
+    bool HasLabelBlock(const std::string& config, const std::string& shortName);
+    bool HasMenuEntry(const std::string& menu, const std::string& shortName);
     void SetDefaultEntry(std::string& config, const std::string& shortName);
     void PutLabelBlock(std::string& config, const std::string& shortName, const std::string& body);
     bool WriteUefiMenu(const std::string& config, const std::string& menu);
@@ -96,22 +105,26 @@ public:
     HANDLE m_hDisk;
     BYTE m_bDriveA;
     BYTE m_bDriveB;
-    // The last operation already showed its failure in a box of its own (the installer that
-    // cannot be started), so its caller need not show another.
-    bool m_bErrorShown = false;
-    // What the last transfer that failed was doing, as the user reads it ("Writing sector
-    // 4096 of the key failed."); the reason is left in the last error.
-    std::string m_strTransferFailure;
-    // Where the last boot-configuration operation failed first, for the page's message: the
-    // step (a string-table text with one %s) and the file, folder or drive it worked on.
-    // 0 and empty when it did not fail.
-    UINT m_nFailedStep = 0;
-    std::string m_strFailedPath;
+
+    // The last failure of an operation, for the page's message. The operations that know
+    // more than their step (transfers, boot configuration, the installer) note it
+    // themselves; the pages note the step that failed otherwise.
+    CKeyFailure m_failure;
+    void ClearFailure();
+    // Notes the first failure since the record was cleared: a step (with its file, folder
+    // or drive), or a sentence of its own (with its sector), and the last error as it stands
+    // now. Both return false, with the noted error as the last error.
+    bool NoteFailure(UINT nStep, const std::string& path = std::string());
+    bool NoteFailureText(UINT nText, DWORD sector = 0);
+    // Sets the noted error again, for an operation that went on past its failure; false.
+    bool Failed();
 
 private:
     // A fingerprint of each block that the last transfer onto the key wrote, so that reading
     // the key back compares what it holds without reading the source a second time.
     std::vector<WrittenBlock> m_writtenBlocks;
+    // The last transfer onto the key wrote, or tried to write, some of its sectors.
+    bool m_bKeyWritten = false;
     // True when this object's LoadLibraryA found the formatter, so the destructor
     // releases only what it took.
     bool m_bFormatterLoaded;
@@ -120,12 +133,9 @@ private:
 
     bool VolumeTooBigForFat16();
 
-    // Boot configuration: notes the first failure of an operation (the step, the path, and
-    // the last error with its detail) and returns false; Failed() sets the noted error again,
-    // for an operation that went on past its failure.
-    void ClearFailure();
-    bool NoteFailure(UINT nStep, const std::string& path);
-    bool Failed();
-    DWORD m_dwFailedError = 0;
-    std::string m_strFailedDetail;
+    // Raw image transfer: how many sectors go, the floppy's chunks, and the read-back.
+    bool SectorsToWrite(HANDLE image, DWORD leastSectors, ULONGLONG mostSectors, UINT tooShort, DWORD& count);
+    bool SectorsToRead(DWORD& count);
+    bool WriteFloppyChunks(HANDLE source);
+    bool CompareWithKey(HANDLE source, DWORD count, bool showProgress);
 };

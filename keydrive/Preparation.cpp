@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/Wizard97.h"
 #include "framework/Afx.h"
-#include "platform/OwnCalls.h"
+#include "keydrive/ByteCounts.h"
+#include "keydrive/KeyProgress.h"
 #include "keydrive/ProgressCounters.h"
+#include "platform/OwnCalls.h"
 #include "res/resource.h"
 
 namespace {
@@ -37,14 +38,32 @@ CKeyDrive* g_pFormattingKey = nullptr;
 
 }  // namespace
 
+// The first step of a new filesystem, so a key too small for the partition the table will
+// give it (one of whole cylinders, from one track in) is refused here, before anything is
+// written, with its size. A write that ends short met the key's end.
 bool CKeyDrive::BlankKey()
 {
+    ULONGLONG keyBytes = 0;
+    if (!KeyBytes(m_hDisk, keyBytes))
+        return false;
+    if (m_geometry.Cylinders.LowPart == 0) {
+        ULONGLONG cylinder = ULONGLONG{m_geometry.TracksPerCylinder} * m_geometry.SectorsPerTrack * kSector;
+        std::string sizes = FormatText(LoadResString(IDS_KEY_TOO_SMALL).c_str(), GroupedNumber(keyBytes).c_str(),
+                                       GroupedNumber(cylinder).c_str());
+        SetLastError(ERROR_DISK_FULL);
+        SetLastErrorDetail(sizes.c_str());
+        return false;
+    }
     BYTE zeros[kSector] = {};
-    DWORD written = 0;
-    if (!WriteFile(m_hVolume, zeros, kSector, &written, nullptr) || written != kSector)
-        return false;
-    if (!WriteFile(m_hDisk, zeros, kSector, &written, nullptr) || written != kSector)
-        return false;
+    for (HANDLE handle : {m_hVolume, m_hDisk}) {
+        DWORD written = 0;
+        if (!WriteFile(handle, zeros, kSector, &written, nullptr))
+            return false;
+        if (written != kSector) {
+            SetLastError(ERROR_HANDLE_EOF);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -173,17 +192,13 @@ bool CKeyDrive::FormatKey()
     }
     g_pFormattingKey = previous;
     bool formatted = m_bFormatSucceeded;
-    DWORD error = GetLastError();
-    char detail[512] = "";
-    GetLastErrorDetail(detail, sizeof(detail));
-
+    if (formatted)
+        SetLastError(ERROR_SUCCESS);
+    CKeepLastError keep;
     RefreshKey();
     ReadFile(m_hDisk, scratch, kSector, &read, nullptr);
     ReadFile(m_hVolume, scratch, kSector, &read, nullptr);
     CloseKey();
-    SetLastError(formatted ? ERROR_SUCCESS : error);
-    if (!formatted)
-        SetLastErrorDetail(detail);
     return formatted;
 }
 
@@ -192,16 +207,16 @@ bool CKeyDrive::FormatKey()
 // formatter holds the thread.
 BOOLEAN CKeyDrive::FormatCallback(CALLBACKCOMMAND command, DWORD /*subAction*/, LPVOID actionInfo)
 {
-    CWizard97* wizard = TheWizard();
+    CKeyProgress* progress = KeyProgress();
     if (command == CLUSTERSIZETOOSMALL && g_pFormattingKey != nullptr)
         g_pFormattingKey->m_nFormatRetry = 16;
     if (command == DONE && g_pFormattingKey != nullptr && actionInfo != nullptr)
         g_pFormattingKey->m_bFormatSucceeded = *static_cast<BOOLEAN*>(actionInfo) != FALSE;
     if (command == PROGRESS) {
-        if (FormatProgressCounter().Tick() && wizard != nullptr)
-            wizard->m_filesystemPage.AdvanceProgress();
+        if (FormatProgressCounter().Tick() && progress != nullptr)
+            progress->AdvanceFormatProgress();
     }
-    if (wizard != nullptr)
-        wizard->UpdateWindow();
+    if (progress != nullptr)
+        progress->Repaint();
     return TRUE;
 }

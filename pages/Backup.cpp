@@ -1,8 +1,10 @@
 #include "pages/Backup.h"
 
+#include <cctype>
 #include <vector>
 
 #include "app/Wizard97.h"
+#include "pages/BackupFile.h"
 #include "pages/StepFailure.h"
 #include "platform/OwnCalls.h"
 
@@ -13,10 +15,27 @@ BEGIN_MESSAGE_MAP(CBackup, CInteriorPropertyPage)
     ON_BN_CLICKED(IDC_RESTORE_BROWSE, &CBackup::OnRestoreBrowse)
 END_MESSAGE_MAP()
 
+int SayMissing(UINT nTextID, UINT nCaptionID)
+{
+    MessageBoxA(nullptr, LoadResString(nTextID).c_str(), LoadResString(nCaptionID).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    return -1;
+}
+
 int ImageFileFailed(UINT nID, const std::string& path)
 {
     std::string reason = LastErrorReason();
     ShowFailure(FormatText(LoadResString(nID).c_str(), path.c_str()), reason);
+    return -1;
+}
+
+int RefuseDrivePath(const std::string& path)
+{
+    bool letter = path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    bool device = path.rfind("\\\\", 0) == 0 || path.rfind("//", 0) == 0;
+    if (!letter && !device)
+        return 0;
+    std::string text = FormatText(LoadResString(IDS_NOT_A_LOCAL_FILE).c_str(), path.c_str());
+    MessageBoxA(nullptr, text.c_str(), LoadResString(IDS_ERROR).c_str(), MB_OK | MB_ICONERROR);
     return -1;
 }
 
@@ -126,49 +145,73 @@ bool CBackup::MayReplace(const std::string& path)
 
 // A transfer that fails stops the page: the box says what failed at which sector and why,
 // the status line keeps the percentage reached, and the page stays. The file names are
-// read whole: a name cut short would name another file.
+// read whole: a name cut short would name another file. What is missing is said.
 LRESULT CBackup::OnWizardNext()
 {
     CWaitCursor wait;
     CKeyDrive& key = m_pWizard->m_keyDrive;
     int next = -1;
-    if (m_radioBackup.GetCheck() && m_editBackupFile.GetWindowTextLength() > 0) {
+    if (!m_radioBackup.GetCheck() && !m_radioRestore.GetCheck())
+        return SayMissing(IDS_DIRECTION_MISSING, IDS_BACKUP_CAPTION);
+    if (m_radioBackup.GetCheck()) {
+        if (m_editBackupFile.GetWindowTextLength() == 0)
+            return SayMissing(IDS_BACKUP_NAME_MISSING, IDS_BACKUP_CAPTION);
         std::string path = m_editBackupFile.GetWindowText();
-        if (!MayReplace(path))
+        // Nothing that a disk stands on, no device, FIFO or socket: refused before the
+        // question, and before anything is opened for writing.
+        if (RefuseDrivePath(path))
             return -1;
-        HANDLE file = key.CreateAlways(path.c_str());
-        if (file == INVALID_HANDLE_VALUE)
+        if (!CheckImageTarget(path.c_str()))
             return ImageFileFailed(IDS_CREATE_IMAGE_FAILED, path);
-        ShowStep(IDS_BACKING_UP);
-        bool backedUp = key.Backup(file);
-        std::string reason = backedUp ? std::string() : LastErrorReason();
-        key.CloseFile(file);
-        if (!backedUp) {
-            ShowFailure(key.m_strTransferFailure, reason);
+        if (!MayReplace(path) || !BackUpInto(path))
             return -1;
-        }
         next = m_bBackupFirst ? IDD_ROLE : IDD_COMPLETE;
     }
-    if (m_radioRestore.GetCheck() && m_editRestoreFile.GetWindowTextLength() > 0) {
+    if (m_radioRestore.GetCheck()) {
+        if (m_editRestoreFile.GetWindowTextLength() == 0)
+            return SayMissing(IDS_RESTORE_NAME_MISSING, IDS_BACKUP_CAPTION);
         std::string path = m_editRestoreFile.GetWindowText();
-        // Read only: an image on read-only media or marked read-only restores as well.
+        if (RefuseDrivePath(path))
+            return -1;
+        // Read only: an image on read-only media or marked read-only restores as well. Only
+        // an ordinary file opens, without waiting: a FIFO or a device is refused.
         HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE)
             return ImageFileFailed(IDS_OPEN_IMAGE_FAILED, path);
         ShowStep(IDS_RESTORING);
         bool restored = key.Restore(file);
-        std::string reason = restored ? std::string() : LastErrorReason();
         key.CloseFile(file);
-        if (!restored) {
-            ShowFailure(key.m_strTransferFailure, reason);
-            return -1;
-        }
+        if (!restored)
+            return KeyFailed(key);
         next = IDD_COMPLETE;
     }
     if (next != -1)
         m_pWizard->PushPage(m_nPageID);
     return next;
+}
+
+// The image goes into a new file beside the target, which takes the target's name only
+// when the backup is whole; otherwise the box also says that the target is as it was.
+bool CBackup::BackUpInto(const std::string& path)
+{
+    CKeyDrive& key = m_pWizard->m_keyDrive;
+    CBackupFile image(path);
+    HANDLE file = image.Create();
+    if (file == INVALID_HANDLE_VALUE) {
+        ImageFileFailed(IDS_CREATE_IMAGE_FAILED, path);
+        return false;
+    }
+    ShowStep(IDS_BACKING_UP);
+    UINT failedStep = 0;
+    if (key.Backup(file) && image.Commit(failedStep))
+        return true;
+    std::string outcome = FormatText(LoadResString(image.TargetExisted() ? IDS_BACKUP_KEPT : IDS_BACKUP_NOT_MADE).c_str(),
+                                     path.c_str());
+    if (failedStep)
+        key.NoteFailure(failedStep, path);
+    KeyFailed(key, outcome);
+    return false;
 }
 
 void CBackup::ShowStep(UINT nID)

@@ -40,6 +40,9 @@ private:
     // False when the target exists, was not chosen through the save dialog (which asked
     // already), and the user does not want it replaced.
     bool MayReplace(const std::string& path);
+    // Backs the key up into the file `path`, replacing it only when the backup is whole;
+    // false when it failed or was stopped, and said so.
+    bool BackUpInto(const std::string& path);
 
     // The percentage the status line shows now; -1 after a new step text.
     int m_nShownPercent = -1;
@@ -52,10 +55,20 @@ private:
 // The folder the image file dialogs open in (empty when there is none).
 std::string ImagesFolder();
 
+// A box with the page's caption that says what Next still needs (a choice, a file name);
+// -1, the result of a Next that stays.
+int SayMissing(UINT nTextID, UINT nCaptionID);
+
 // The error box for an image file that cannot be opened or created: the string-table text
 // `nID` with the file's path, and the reason for the last failure. -1, the result of a Next
 // that stays.
 int ImageFileFailed(UINT nID, const std::string& path);
+
+// An image file named by a drive letter (C:\bk.img, A:\bk.img, the key's own E:\x.img) or a
+// device name reaches a disk, not a file of this computer: it is refused, with a box that
+// says to choose a file of this computer, before anything is opened. -1 when refused (the
+// result of a Next that stays), 0 when the path is a file of this computer.
+int RefuseDrivePath(const std::string& path);
 
 // The image file dialog of the backup and image key pages: a save dialog for a backup
 // target, an open dialog for an image to write. True and the full path when confirmed.

@@ -21,6 +21,19 @@ std::string NameOf(const CEdit& edit)
     return name;
 }
 
+// False, the answer of a box that only tells.
+bool Refuse(const std::string& text)
+{
+    MessageBoxA(nullptr, text.c_str(), LoadResString(IDS_CONFIGURATION_CAPTION).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+bool Ask(const std::string& question)
+{
+    return MessageBoxA(nullptr, question.c_str(), LoadResString(IDS_CONFIGURATION_CAPTION).c_str(),
+                       MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
+}
+
 }  // namespace
 
 CConfiguration::CConfiguration() : CInteriorPropertyPage(IDD_CONFIGURATION, 0, 0, 0) {}
@@ -109,28 +122,50 @@ LRESULT CConfiguration::OnWizardNext()
     CKeyDrive& key = m_pWizard->m_keyDrive;
     int next = -1;
     if (m_radioFlashPackage.GetCheck()) {
-        if (!key.CopyFlashPackage() && key.m_nFailedStep != 0)
-            return FileStepFailed();
+        if (!key.CopyFlashPackage() && key.m_failure.nStep != 0)
+            return KeyFailed(key);
         if (!key.WriteFlashConfiguration())
-            return FileStepFailed();
+            return KeyFailed(key);
         next = IDD_COMPLETE;
     }
     if (m_radioFloppyImage.GetCheck()) {
         int index = m_comboDrive.GetCurSel();
         std::string shortName = NameOf(m_editShortName);
         std::string longName = NameOf(m_editLongName);
-        if (index != CB_ERR && !shortName.empty() && !longName.empty()) {
+        if (index != CB_ERR) {
+            if (!NamesAreUsable(shortName, longName))
+                return -1;
+            bool exists = false;
+            if (!key.HasBootChoice(shortName, exists))
+                return KeyFailed(key);
+            if (exists && !Ask(FormatText(LoadResString(IDS_CHOICE_EXISTS).c_str(), shortName.c_str())))
+                return -1;
             std::string drive = m_comboDrive.GetLBText(index);
             if (!key.CaptureFloppyImage(drive, shortName))
-                return FileStepFailed();
+                return KeyFailed(key);
             if (!key.AddImageConfiguration(shortName, longName))
-                return FileStepFailed();
+                return KeyFailed(key);
             next = IDD_COMPLETE;
         }
     }
     if (next != -1)
         m_pWizard->PushPage(m_nPageID);
     return next;
+}
+
+// Names that cannot boot, or would take a file of the key's own, are refused, and a long
+// name is cut only where the user sees it: each is said, and the page stays.
+bool CConfiguration::NamesAreUsable(const std::string& shortName, const std::string& longName)
+{
+    if (UINT problem = CKeyDrive::ShortNameProblem(shortName))
+        return Refuse(FormatText(LoadResString(problem).c_str(), shortName.c_str()));
+    if (longName.empty())
+        return Refuse(LoadResString(IDS_LONG_NAME_MISSING));
+    if (m_editLongName.GetWindowTextLength() > static_cast<int>(longName.size())) {
+        m_editLongName.SetWindowText(longName.c_str());
+        return Refuse(FormatText(LoadResString(IDS_LONG_NAME_CUT).c_str(), static_cast<unsigned>(longName.size())));
+    }
+    return true;
 }
 
 void CConfiguration::SetStatus(LPCSTR text)
@@ -141,13 +176,4 @@ void CConfiguration::SetStatus(LPCSTR text)
 void CConfiguration::AdvanceProgress()
 {
     m_staticStatus.Advance();
-}
-
-int CConfiguration::FileStepFailed()
-{
-    std::string reason = LastErrorReason();   // taken first: loading texts must not change it
-    CKeyDrive& key = m_pWizard->m_keyDrive;
-    std::string step = FormatText(LoadResString(key.m_nFailedStep).c_str(), key.m_strFailedPath.c_str());
-    ShowFailure(FormatText(LoadResString(IDS_STEP_FAILED).c_str(), step.c_str()), reason);
-    return -1;
 }

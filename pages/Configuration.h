@@ -34,8 +34,8 @@ protected:
     void OnFloppyImage();
     // The floppy choice's controls, enabled or not together.
     void EnableFloppyControls(BOOL bEnable);
-    // An error box that names the failed step's file and gives the reason; -1.
-    int FileStepFailed();
+    // False, with a message saying why, when the names cannot make a boot choice.
+    bool NamesAreUsable(const std::string& shortName, const std::string& longName);
 
     DECLARE_MESSAGE_MAP()
 };

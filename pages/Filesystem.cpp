@@ -1,8 +1,7 @@
 #include "pages/Filesystem.h"
 
 #include "app/Wizard97.h"
-#include "pages/StatusLine.h"
-#include "pages/StepFailure.h"
+#include "pages/PreparationStep.h"
 
 BEGIN_MESSAGE_MAP(CFilesystem, CInteriorPropertyPage)
 END_MESSAGE_MAP()
@@ -35,48 +34,33 @@ void CFilesystem::AdvanceProgress()
     m_staticStatus.Advance();
 }
 
-// Every step is checked: the first that fails stops the sequence, its text stays on the
-// status line, an error box names it and gives the reason, and the page stays. Next then
-// runs the sequence again from its start.
+// The steps run one after the other; the first that fails stops the sequence, its text
+// stays on the status line, an error box names it and gives the reason, and the page stays.
+// Next then runs the sequence again from its start.
 LRESULT CFilesystem::OnWizardNext()
 {
     CWaitCursor wait;
     CKeyDrive& key = m_pWizard->m_keyDrive;
+    auto run = [&](const CPreparationStep& step) { return RunStep(key, m_staticStatus, step); };
     int next = -1;
     if (m_radioLeaveFilesystem.GetCheck()) {
         // The contents stay: only the boot code in front of the partition table is renewed.
-        bool partitioned = key.HasPartitionTable();
-        if (!partitioned && GetLastError() != ERROR_SUCCESS)
-            return StepFailed(IDS_READING_LAYOUT);
-        if (partitioned && !key.LandMbr())
-            return StepFailed(IDS_LANDING_MBR);
+        if (!run(kRenewBootCode))
+            return -1;
         next = IDD_CONFIGURATION;
     }
     if (m_radioCreateFilesystem.GetCheck()) {
-        bool ok = key.RefreshKey();
-        m_staticStatus.ShowStep(IDS_BLANKING_DRIVE);
-        if (!ok || !key.BlankKey())
-            return StepFailed(IDS_BLANKING_DRIVE);
-        ok = key.RefreshKey();
-        m_staticStatus.ShowStep(IDS_LANDING_MBR);
-        if (!ok || !key.LandMbr())
-            return StepFailed(IDS_LANDING_MBR);
-        ok = key.RefreshKey();
-        m_staticStatus.ShowStep(IDS_PARTITIONING);
-        if (!ok || !key.WritePartitionTable())
-            return StepFailed(IDS_PARTITIONING);
-        ok = key.RefreshKey();
-        key.CloseKey();
-        m_staticStatus.ShowStep(IDS_FORMATTING);
-        if (!ok || !key.FormatKey() || !key.RefreshKey())
-            return StepFailed(IDS_FORMATTING);
-        key.CloseKey();
+        bool prepared = run(kBlankKey)
+                     && run(kLandMbr)
+                     && run(kWritePartitionTable)
+                     && run(kFormatKey);
+        if (!prepared)
+            return -1;
         next = IDD_CONFIGURATION;
     }
     if (next != -1) {
-        m_staticStatus.ShowStep(IDS_INSTALLING_SYSLINUX);
-        if (!key.InstallBootLoader())
-            return key.m_bErrorShown ? -1 : StepFailed(IDS_INSTALLING_SYSLINUX);
+        if (!run(kInstallBootLoader))
+            return -1;
         m_pWizard->PushPage(m_nPageID);
     }
     return next;

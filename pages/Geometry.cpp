@@ -1,8 +1,7 @@
 #include "pages/Geometry.h"
 
 #include "app/Wizard97.h"
-#include "pages/StatusLine.h"
-#include "pages/StepFailure.h"
+#include "pages/PreparationStep.h"
 
 BEGIN_MESSAGE_MAP(CGeometry, CInteriorPropertyPage)
 END_MESSAGE_MAP()
@@ -35,46 +34,33 @@ void CGeometry::AdvanceProgress()
     m_staticStatus.Advance();
 }
 
-// Every step is checked, as on the filesystem page.
+// The steps run as on the filesystem page: the first that fails stops the sequence.
 LRESULT CGeometry::OnWizardNext()
 {
     CWaitCursor wait;
     CKeyDrive& key = m_pWizard->m_keyDrive;
+    auto run = [&](const CPreparationStep& step) { return RunStep(key, m_staticStatus, step); };
     int next = -1;
     if (m_radioWithoutPartition.GetCheck()) {
         // One whole-device volume: no boot code and no table; the formatter formats the
         // volume that the key's letter names.
-        bool ok = key.RefreshKey();
-        m_staticStatus.ShowStep(IDS_BLANKING_DRIVE);
-        if (!ok || !key.BlankKey())
-            return StepFailed(IDS_BLANKING_DRIVE);
+        if (!run(kBlankKey))
+            return -1;
         next = IDD_CONFIGURATION;
     }
     if (m_radioWithPartition.GetCheck()) {
-        bool ok = key.RefreshKey();
-        m_staticStatus.ShowStep(IDS_BLANKING_DRIVE);
-        if (!ok || !key.BlankKey())
-            return StepFailed(IDS_BLANKING_DRIVE);
-        ok = key.RefreshKey();
-        m_staticStatus.ShowStep(IDS_LANDING_MBR);
-        if (!ok || !key.LandMbr())
-            return StepFailed(IDS_LANDING_MBR);
-        ok = key.RefreshKey();
-        m_staticStatus.ShowStep(IDS_PARTITIONING);
-        if (!ok || !key.WritePartitionTable())
-            return StepFailed(IDS_PARTITIONING);
+        bool prepared = run(kBlankKey)
+                     && run(kLandMbr)
+                     && run(kWritePartitionTable);
+        if (!prepared)
+            return -1;
         next = IDD_CONFIGURATION;
     }
     if (next != -1) {
-        bool ok = key.RefreshKey();
-        key.CloseKey();
-        m_staticStatus.ShowStep(IDS_FORMATTING);
-        if (!ok || !key.FormatKey() || !key.RefreshKey())
-            return StepFailed(IDS_FORMATTING);
-        key.CloseKey();
-        m_staticStatus.ShowStep(IDS_INSTALLING_SYSLINUX);
-        if (!key.InstallBootLoader())
-            return key.m_bErrorShown ? -1 : StepFailed(IDS_INSTALLING_SYSLINUX);
+        bool prepared = run(kFormatKey)
+                     && run(kInstallBootLoader);
+        if (!prepared)
+            return -1;
         m_pWizard->PushPage(m_nPageID);
     }
     return next;

@@ -65,22 +65,33 @@ void CImageKey::OnBrowse()
         m_editFile.SetWindowText(path.c_str());
 }
 
-// Only a chosen list entry names a drive: text typed into the list's field does not.
+// Only a chosen list entry names a drive: text typed into the list's field does not. What
+// is missing is said.
 LRESULT CImageKey::OnWizardNext()
 {
     CWaitCursor wait;
     int next = -1;
-    if (m_radioFromFile.GetCheck() && m_editFile.GetWindowTextLength() > 0)
-        next = WriteImage(m_editFile.GetWindowText());
-    if (m_radioFromDrive.GetCheck() && m_comboDrive.GetCurSel() != CB_ERR)
+    if (!m_radioFromFile.GetCheck() && !m_radioFromDrive.GetCheck())
+        return SayMissing(IDS_SOURCE_MISSING, IDS_IMAGEKEY_CAPTION);
+    if (m_radioFromFile.GetCheck()) {
+        if (m_editFile.GetWindowTextLength() == 0)
+            return SayMissing(IDS_FLOPPY_NAME_MISSING, IDS_IMAGEKEY_CAPTION);
+        std::string path = m_editFile.GetWindowText();
+        next = RefuseDrivePath(path) ? -1 : WriteImage(path);
+    }
+    if (m_radioFromDrive.GetCheck()) {
+        if (m_comboDrive.GetCurSel() == CB_ERR)
+            return SayMissing(m_comboDrive.GetCount() ? IDS_DRIVE_MISSING : IDS_NO_FLOPPY_DRIVE, IDS_IMAGEKEY_CAPTION);
         next = WriteImage(LoadResString(IDS_FLOPPY_DEVICE) + m_comboDrive.GetLBText(m_comboDrive.GetCurSel()));
+    }
     if (next != -1)
         m_pWizard->PushPage(m_nPageID);
     return next;
 }
 
 // The source is opened for reading only, so that read-only image files and
-// write-protected floppies serve as well. A source that cannot be opened or read, or a
+// write-protected floppies serve as well; a file source opens only as an ordinary file,
+// without waiting (a FIFO or a device is refused). A source that cannot be opened or read, or a
 // write that fails, is reported and the page stays.
 int CImageKey::WriteImage(const std::string& source)
 {
@@ -90,11 +101,6 @@ int CImageKey::WriteImage(const std::string& source)
     if (handle == INVALID_HANDLE_VALUE)
         return ImageFileFailed(IDS_OPEN_IMAGE_FAILED, source);
     bool written = key.WriteFloppyImage(handle);
-    std::string reason = written ? std::string() : LastErrorReason();
     key.CloseFile(handle);
-    if (!written) {
-        ShowFailure(key.m_strTransferFailure, reason);
-        return -1;
-    }
-    return IDD_COMPLETE;
+    return written ? IDD_COMPLETE : KeyFailed(key);
 }

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/Wizard97.h"
+#include "framework/Afx.h"
 
 // A row of dots grows to 36 bytes of text, then starts again.
 static constexpr size_t kLongestToGrow = 35;
@@ -42,16 +42,4 @@ void CStatusLine::Advance()
 void CStatusLine::ShowPercent(int percent)
 {
     SetWindowText(PercentStatusText(GetWindowText(), percent).c_str());
-}
-
-DWORD CopyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID)
-{
-    CWizard97* wizard = TheWizard();
-    bool advance = CopyProgressCounter().Tick();
-    if (wizard) {
-        if (advance)
-            wizard->m_configurationPage.AdvanceProgress();
-        wizard->UpdateWindow();
-    }
-    return 0;
 }

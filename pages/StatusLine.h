@@ -1,11 +1,10 @@
-// The status line at the bottom of the operation pages, and the pacing by which the
-// long operations (formatting, file copying, image transfer) move it.
+// The status line at the bottom of the operation pages: a step text, a row of dots that
+// grows, or a percentage. The long operations move it through the wizard (KeyProgress.h).
 #pragma once
 
 #include <string>
 
 #include "framework/Afx.h"
-#include "keydrive/ProgressCounters.h"
 
 // The status line control of an operation page.
 class CStatusLine : public CStatic {
@@ -25,9 +24,3 @@ std::string AdvancedStatusText(const std::string& text);
 // The text with its last three bytes replaced by a two-digit percentage and "%".
 std::string PercentStatusText(const std::string& text, int percent);
 
-
-// Progress routine for file copies: advances the configuration page's dots by the
-// pacing rule and repaints the sheet. Always answers "continue" (0).
-DWORD CopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
-                   LARGE_INTEGER streamSize, LARGE_INTEGER streamBytesTransferred, DWORD streamNumber,
-                   DWORD callbackReason, HANDLE sourceFile, HANDLE destinationFile, LPVOID data);

@@ -1,9 +1,7 @@
 #include "pages/StepFailure.h"
 
 #include <cstdio>
-#include <vector>
 
-#include "platform/OwnCalls.h"
 #include "res/resource.h"
 
 namespace {
@@ -38,10 +36,8 @@ std::string ErrorReason(DWORD code, const std::string& detail)
 
 std::string LastErrorReason()
 {
-    DWORD code = GetLastError();
-    std::vector<char> detail(1024, '\0');
-    GetLastErrorDetail(detail.data(), static_cast<DWORD>(detail.size()));
-    return ErrorReason(code, detail.data());
+    CLastError error = CLastError::Now();
+    return ErrorReason(error.dwCode, error.strDetail);
 }
 
 void ShowFailure(const std::string& what, const std::string& reason)
@@ -50,11 +46,33 @@ void ShowFailure(const std::string& what, const std::string& reason)
     MessageBoxA(nullptr, text.c_str(), LoadResString(IDS_ERROR).c_str(), MB_OK | MB_ICONERROR);
 }
 
-int StepFailed(UINT nStepID)
+std::string FailureText(const CKeyDrive& key)
 {
-    std::string reason = LastErrorReason();  // taken first: loading texts must not change it
-    char what[256];
-    std::snprintf(what, sizeof what, LoadResString(IDS_STEP_FAILED).c_str(), LoadResString(nStepID).c_str());
-    ShowFailure(what, reason);
+    const CKeyFailure& failure = key.m_failure;
+    std::string text = LoadResString(failure.nStep);
+    // The text's own field says what fills it.
+    if (text.find("%u") != std::string::npos)
+        text = FormatText(text.c_str(), static_cast<unsigned>(failure.nSector));
+    else if (text.find("%c") != std::string::npos)
+        text = FormatText(text.c_str(), key.m_chLetter);
+    else if (text.find("%s") != std::string::npos)
+        text = FormatText(text.c_str(), failure.strPath.c_str());
+    return failure.bSentence ? text : FormatText(LoadResString(IDS_STEP_FAILED).c_str(), text.c_str());
+}
+
+namespace {
+
+std::string WithOutcome(std::string reason, const std::string& outcome)
+{
+    return outcome.empty() ? reason : reason + "\n\n" + outcome;
+}
+
+}  // namespace
+
+int KeyFailed(const CKeyDrive& key, const std::string& outcome)
+{
+    if (!key.m_failure.bShown)
+        ShowFailure(FailureText(key),
+                    WithOutcome(ErrorReason(key.m_failure.reason.dwCode, key.m_failure.reason.strDetail), outcome));
     return -1;
 }

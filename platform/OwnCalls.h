@@ -56,6 +56,14 @@ BOOL GetDiskDescription(int diskNumber, char* model, DWORD modelSize, ULONGLONG*
 // and nothing is written; 0 when no folder could be found or made, with GetLastError.
 DWORD GetImagesFolder(LPSTR buffer, DWORD size);
 
+// ---- image files the person names -------------------------------------------------------
+// Whether a path may take a backup image: a file of this computer (no drive letter, no
+// device name), absent or an ordinary file that no disk or floppy stands on (not its image,
+// not a link or hard link to it, not the file of a loop device). Only looked at, never
+// opened. FALSE with ERROR_ACCESS_DENIED and a detail that names why not (a device, a FIFO,
+// a socket, a folder, the image of disk 0), or the error of looking.
+BOOL CheckImageTarget(LPCSTR path);
+
 // ---- comparing what was written ---------------------------------------------------------------
 // A 64-bit fingerprint of a block of memory (XXH3), so that a block written to a disk can be
 // compared with what the disk gives back without keeping the block itself.
@@ -70,6 +78,7 @@ DWORD GetLastErrorDetail(LPSTR buffer, DWORD size);
 void SetLastErrorDetail(LPCSTR text);
 
 // The last lines that a process started by CreateProcessA wrote to its standard error (at
-// most a few hundred bytes, whole lines), for the message when it fails. Returns the length,
+// most a few hundred bytes, whole lines), and the signal that ended it, if one did ("syslinux.exe
+// was ended by signal 11 (Segmentation fault)"), for the message when it fails. Returns the length,
 // cut to fit the buffer; 0 when it wrote nothing or the handle is not a process.
 DWORD GetProcessLastWords(HANDLE hProcess, LPSTR buffer, DWORD size);

@@ -22,4 +22,9 @@ void SetHomeForTest(const char* home);
 // colon-separated; "" searches PATH alone, null goes back to the system's folders.
 void SetSystemToolFoldersForTest(const char* folders);
 
+// Called just before an outside tool starts (mkfs.fat, an mtools command, a process such as
+// the installer launcher), after the write guard checked what the tool gets: a test widens
+// that window to swap the key's image there. Null removes it.
+void SetToolStartHookForTest(void (*hook)());
+
 }  // namespace platform

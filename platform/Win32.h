@@ -48,6 +48,13 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistanceToMoveH
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 BOOL CloseHandle(HANDLE hObject);
 BOOL DeleteFileA(LPCSTR lpFileName);
+// Gives an ordinary file a new name in the same file system. With MOVEFILE_REPLACE_EXISTING
+// a file of the new name is replaced in one step (a reader sees the old or the new, never
+// neither); with MOVEFILE_WRITE_THROUGH the file and the new name are on the disk when it
+// returns.
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
+BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
 DWORD GetFileAttributesA(LPCSTR lpFileName);   // INVALID_FILE_ATTRIBUTES when there is nothing there
 DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
 // The end of the file moves to the handle's position.

@@ -161,3 +161,41 @@
 #define IDS_READING_KEY_SIZE    387
 #define IDS_REPLACE_QUESTION    388
 #define IDS_BACKUP_CAPTION      389
+#define IDS_NOT_A_LOCAL_FILE    390
+
+// Boot choice names (420-429): what the configuration page says of the names it is given
+#define IDS_SHORT_NAME_MISSING  420
+#define IDS_LONG_NAME_MISSING   421
+#define IDS_SHORT_NAME_INVALID  422
+#define IDS_SHORT_NAME_RESERVED 423
+#define IDS_LONG_NAME_CUT       424
+#define IDS_CHOICE_EXISTS       425
+#define IDS_CONFIGURATION_CAPTION 426
+// Transfers: image lengths, a key that ends early, stopping, the backup file, what a page
+// still needs (440-469)
+#define IDS_IMAGE_NOT_WHOLE     440
+#define IDS_IMAGE_LENGTH        441
+#define IDS_FLOPPY_TOO_LARGE    442
+#define IDS_IMAGE_BYTES         443
+#define IDS_KEY_ENDED           444
+#define IDS_KEY_TOO_SMALL       445
+#define IDS_STOP_CAPTION        446
+#define IDS_STOP_BACKUP_QUESTION 447
+#define IDS_STOP_RESTORE_QUESTION 448
+#define IDS_STOP_FLOPPY_QUESTION 449
+#define IDS_STOP_VERIFY_QUESTION 450
+#define IDS_BACKUP_STOPPED      451
+#define IDS_RESTORE_STOPPED     452
+#define IDS_FLOPPY_STOPPED      453
+#define IDS_VERIFY_STOPPED      454
+#define IDS_BACKUP_NOT_MADE     455
+#define IDS_BACKUP_KEPT         456
+#define IDS_NAMING_IMAGE        457
+#define IDS_DIRECTION_MISSING   458
+#define IDS_BACKUP_NAME_MISSING 459
+#define IDS_RESTORE_NAME_MISSING 460
+#define IDS_SOURCE_MISSING      461
+#define IDS_FLOPPY_NAME_MISSING 462
+#define IDS_NO_FLOPPY_DRIVE     463
+#define IDS_IMAGEKEY_CAPTION    464
+#define IDS_DRIVE_MISSING       465

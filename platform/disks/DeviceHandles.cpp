@@ -7,13 +7,16 @@
 #include "platform/win32/LastError.h"
 #include "platform/disks/PartitionTable.h"
 #include "platform/win32/Trace.h"
+#include "platform/guard/CheckedDisk.h"
 #include "platform/guard/WriteGuard.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +30,7 @@ struct DeviceTarget {
     uint64_t base = 0;
     uint64_t length = 0;
     const Disk* disk = nullptr;
+    char letter = 0;  // a volume or floppy named by its letter
 };
 
 HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD disposition)
@@ -40,17 +44,28 @@ HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD d
         return INVALID_HANDLE_VALUE;
     }
     bool wantWrite = access & GENERIC_WRITE;
-    // A handle that may write is refused on a system disk or a changed one at once; its file
-    // systems come off only at its first write, so choosing a key unmounts nothing.
-    if (wantWrite && target.disk && !GuardDisk(*target.disk, KeyAccess::OpenForWrite))
+    // Through a drive letter only the chosen key's volume may be written; never a floppy.
+    if (wantWrite && target.letter &&
+        !GuardLetter(target.letter, {target.disk ? target.disk->number : -1, target.backing, target.base, target.length}))
         return INVALID_HANDLE_VALUE;
-    Trace("open %s: %s, bytes %llu+%llu, %s", target.name.c_str(), target.backing.c_str(),
-          static_cast<unsigned long long>(target.base), static_cast<unsigned long long>(target.length),
-          wantWrite ? "read/write" : "read only");
     int fd = ::open(target.backing.c_str(), O_CLOEXEC | (wantWrite ? O_RDWR : O_RDONLY));
+    Trace("open %s: %s, bytes %llu+%llu, %s, descriptor %d", target.name.c_str(), target.backing.c_str(),
+          static_cast<unsigned long long>(target.base), static_cast<unsigned long long>(target.length),
+          wantWrite ? "read/write" : "read only", fd);
     if (fd < 0) {
         SetLastErrorFromErrno(errno);
         return INVALID_HANDLE_VALUE;
+    }
+    // A handle that may write is refused on a system disk or a changed one at once, by what
+    // it opened; its file systems come off only at its first write, so choosing a key
+    // unmounts nothing. Opening a whole disk for writing is how the program chooses its key.
+    if (wantWrite && target.disk && !GuardDisk(*target.disk, KeyAccess::OpenForWrite, fd)) {
+        ::close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (wantWrite && target.kind == HandleKind::Disk && Machine::Current().ChosenDisk() != target.disk->number) {
+        Machine::Current().ChooseDisk(target.disk->number);
+        Trace("choose disk %d: the program opened %s for writing", target.disk->number, target.name.c_str());
     }
     struct stat st {};
     ::fstat(fd, &st);
@@ -80,6 +95,24 @@ HANDLE OpenDevice(const DeviceTarget& target, DWORD access, DWORD share, DWORD d
 
 }  // namespace
 
+namespace {
+
+// The bytes of the device from the handle's base, as the backing holds them now, at most
+// the handle's length: a key can be pulled out or shrink while it is worked on (a sandbox
+// key's image cut short), and what lies past its end now is neither read nor written.
+uint64_t LiveLength(const FileObject& file)
+{
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0)
+        return 0;
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (S_ISBLK(st.st_mode) && ::ioctl(file.fd, BLKGETSIZE64, &size) != 0)
+        return 0;
+    return size > file.base ? std::min(size - file.base, file.length) : 0;
+}
+
+}  // namespace
+
 bool GuardHandle(FileObject& file, KeyAccess access)
 {
     if (access == KeyAccess::RawRead && !file.canWrite) {
@@ -88,11 +121,19 @@ bool GuardHandle(FileObject& file, KeyAccess access)
         SetLastErrorWithDetail(ERROR_ACCESS_DENIED, "a handle opened for reading takes no file system off line");
         return false;
     }
-    if (access == KeyAccess::Write && file.guarded)
+    if (access == KeyAccess::Write && file.held)
         return true;
-    if (!GuardDiskNumber(file.disk, access))
+    if (file.disk < 0)
+        return true;  // a floppy: its letter is never opened for writing
+    const Disk* disk = Machine::Current().DiskByNumber(file.disk);
+    if (!disk) {
+        SetLastErrorWithDetail(ERROR_MEDIA_CHANGED, "disk " + std::to_string(file.disk) + " is not known");
         return false;
-    file.guarded = file.guarded || access == KeyAccess::Write;
+    }
+    std::shared_ptr<CheckedDisk> held = OpenCheckedDisk(*disk, access, file.fd);
+    if (!held)
+        return false;
+    file.held = held;
     return true;
 }
 
@@ -110,8 +151,9 @@ HANDLE OpenDevicePath(const std::string& path, DWORD access, DWORD share, DWORD 
     } else if (IsDriveLetterPath(rest) && rest.size() == 2) {
         char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
         if (auto volume = machine.VolumeOf(letter)) {
-            DeviceTarget target{path, volume->disk < 0 ? HandleKind::Floppy : HandleKind::Volume, volume->backing,
-                                volume->offset, volume->length, machine.DiskByNumber(volume->disk)};
+            DeviceTarget target{path,           volume->disk < 0 ? HandleKind::Floppy : HandleKind::Volume,
+                                volume->backing, volume->offset, volume->length, machine.DiskByNumber(volume->disk),
+                                letter};
             return OpenDevice(target, access, share, disposition);
         }
     }
@@ -148,11 +190,12 @@ void WriteBehind(FileObject& file, uint64_t at, uint64_t count)
 
 bool StartDeviceTransfer(FileObject& file, uint64_t& wanted, bool write)
 {
-    if (file.position >= file.length) {
+    uint64_t end = LiveLength(file);
+    if (file.position >= end) {
         SetLastError(ERROR_HANDLE_EOF);
         return false;
     }
-    wanted = std::min<uint64_t>(wanted, file.length - file.position);
+    wanted = std::min<uint64_t>(wanted, end - file.position);
     if (write && !GuardHandle(file, KeyAccess::Write))
         return false;
     if (write)

@@ -14,6 +14,7 @@
 #include "platform/disks/BlockDevices.h"
 #include "platform/win32/LastError.h"
 #include "platform/disks/DeviceHandles.h"
+#include "platform/guard/CheckedDisk.h"
 #include "platform/disks/PartitionTable.h"
 #include "platform/win32/Trace.h"
 
@@ -198,7 +199,9 @@ bool SetLayout(FileObject& file, const void* in, DWORD inSize)
     ssize_t n = ::pwrite(file.fd, sector, kSector, 0);
     if (n != static_cast<ssize_t>(kSector))
         return Fail(n < 0 && errno != EIO ? ErrorFromErrno(errno) : ERROR_WRITE_FAULT);
-    RereadPartitionTable(file.fd);
+    // Asked through the held descriptor: the kernel reads the table again only for the
+    // disk's exclusive holder, which this process is.
+    RereadPartitionTable(file.held ? file.held->Fd() : file.fd);
     return true;
 }
 

@@ -18,6 +18,8 @@
 
 namespace platform {
 
+class CheckedDisk;
+
 class FileObject : public HandleObject {
 public:
     FileObject(HandleKind kind, int fd) : HandleObject(kind), fd(fd) {}
@@ -37,7 +39,9 @@ public:
     uint64_t base = 0;       // bytes into the backing
     uint64_t length = 0;
     int disk = -1;           // the disk behind a disk or volume handle
-    bool guarded = false;    // the write guard let this handle write (it runs before the first write)
+    // The write guard let this handle write (it runs on the handle's own descriptor before the
+    // first write), and the disk is held for this process while the handle lives.
+    std::shared_ptr<CheckedDisk> held;
     std::vector<Fault> faults;
     uint64_t keptEnd = UINT64_MAX;   // bytes into the backing from which writes are lost
     uint64_t behindAt = 0;           // the range written and still on its way to the device

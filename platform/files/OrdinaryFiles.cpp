@@ -6,6 +6,7 @@
 #include "platform/files/PathForms.h"
 #include "platform/files/UserFolders.h"
 #include "platform/keyfiles/KeyFiles.h"
+#include "platform/machines/Backings.h"
 #include "platform/win32/LastError.h"
 
 #include <cerrno>
@@ -16,6 +17,51 @@
 #include <unistd.h>
 
 namespace platform {
+
+std::optional<std::string> WhyNotAFile(const struct stat& st, const std::string& path, bool write)
+{
+    if (S_ISDIR(st.st_mode))
+        return path + " is a folder, not a file";
+    if (S_ISFIFO(st.st_mode))
+        return path + " is a named pipe (FIFO), not a file";
+    if (S_ISSOCK(st.st_mode))
+        return path + " is a socket, not a file";
+    if (!S_ISREG(st.st_mode))
+        return path + " is a device, not a file";
+    std::string owner = write ? BackingOwner(st, -1, true) : std::string();
+    if (!owner.empty())
+        return path + " is the image of " + owner + ": a disk is never written as a file";
+    return std::nullopt;
+}
+
+namespace {
+
+constexpr int kRefused = -2;
+
+// An existing file, looked at before it is opened for what the caller wants: only an
+// ordinary file, and for writing none that a disk or floppy stands on. The look goes
+// through a descriptor that opens nothing (O_PATH, so a FIFO does not wait for a writer),
+// and the file is then opened through that descriptor, never by its name again.
+// kRefused with the last error set, or -1 with errno.
+int OpenExistingFile(const std::string& path, int flags, bool write)
+{
+    int probe = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (probe < 0)
+        return -1;
+    struct stat st {};
+    std::optional<std::string> why = ::fstat(probe, &st) == 0 ? WhyNotAFile(st, path, write) : std::nullopt;
+    int fd = kRefused;
+    if (why)
+        SetLastErrorWithDetail(ERROR_ACCESS_DENIED, *why);
+    else
+        fd = ::open(("/proc/self/fd/" + std::to_string(probe)).c_str(), flags);
+    int err = errno;
+    ::close(probe);
+    errno = err;
+    return fd;
+}
+
+}  // namespace
 
 HANDLE OpenOrdinary(const std::string& path, DWORD access, DWORD share, DWORD disposition)
 {
@@ -28,13 +74,15 @@ HANDLE OpenOrdinary(const std::string& path, DWORD access, DWORD share, DWORD di
     bool existed = true;
     int fd = -1;
     if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
-        fd = ::open(path.c_str(), flags);
+        fd = OpenExistingFile(path, flags, wantWrite);
     } else {
-        fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+        fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);  // a new file: nothing to look at
         existed = fd < 0 && errno == EEXIST;
         if (existed && disposition != CREATE_NEW)
-            fd = ::open(path.c_str(), flags);
+            fd = OpenExistingFile(path, flags, wantWrite);
     }
+    if (fd == kRefused)
+        return INVALID_HANDLE_VALUE;
     if (fd < 0) {
         int err = errno;
         DWORD code = err == ENOENT ? MissingPathError(path) : ErrorFromErrno(err);
@@ -44,16 +92,9 @@ HANDLE OpenOrdinary(const std::string& path, DWORD access, DWORD share, DWORD di
         return INVALID_HANDLE_VALUE;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        SetLastErrorFromErrno(errno);
         ::close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);  // a folder is not opened as a file
-        return INVALID_HANDLE_VALUE;
-    }
-    if (S_ISBLK(st.st_mode) && wantWrite) {
-        // A disk named by its device node would be written past the write guard: disks are
-        // written only through their own names ("\\.\PhysicalDriveN").
-        ::close(fd);
-        SetLastErrorWithDetail(ERROR_ACCESS_DENIED, path + " is a disk, not a file");
         return INVALID_HANDLE_VALUE;
     }
     if (!existed && S_ISREG(st.st_mode))
@@ -82,6 +123,28 @@ HANDLE OpenOrdinary(const std::string& path, DWORD access, DWORD share, DWORD di
 }  // namespace platform
 
 using namespace platform;
+
+BOOL CheckImageTarget(LPCSTR lpFileName)
+{
+    std::string path = NativePath(lpFileName ? lpFileName : "");
+    if (path.empty() || IsDevicePath(path) || IsDriveLetterPath(path) || path.rfind("//", 0) == 0) {
+        SetLastErrorWithDetail(ERROR_ACCESS_DENIED, path + " is not a file of this computer");
+        return FALSE;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return TRUE;  // made new
+        SetLastErrorFromErrno(errno);
+        return FALSE;
+    }
+    if (std::optional<std::string> why = WhyNotAFile(st, path, true)) {
+        SetLastErrorWithDetail(ERROR_ACCESS_DENIED, *why);
+        return FALSE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
 
 BOOL DeleteFileA(LPCSTR lpFileName)
 {

@@ -3,6 +3,8 @@
 // progress reports; mkfs.fat lays out the file system at the volume's offset.
 #include "platform/formatter/FormatEx.h"
 
+#include "platform/guard/CheckedDisk.h"
+
 #include "platform/formatter/FormatLayout.h"
 #include "platform/formatter/FormatMkfs.h"
 #include "platform/formatter/FormatWipe.h"
@@ -69,34 +71,6 @@ void ReportDone(PFMIFSCALLBACK callback, bool ok)
     callback(DONE, 0, &result);
 }
 
-// The backing opened for the pass; closed when the format ends.
-class Backing {
-public:
-    explicit Backing(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_CLOEXEC)) {}
-    ~Backing()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    Backing(const Backing&) = delete;
-    Backing& operator=(const Backing&) = delete;
-
-    int Fd() const { return fd_; }
-    bool IsBlockDevice() const
-    {
-        struct stat st {};
-        return fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISBLK(st.st_mode);
-    }
-    uint64_t Size() const
-    {
-        off_t end = lseek(fd_, 0, SEEK_END);
-        return end < 0 ? 0 : static_cast<uint64_t>(end);
-    }
-
-private:
-    int fd_;
-};
-
 bool Fail(DWORD code, const std::string& detail)
 {
     SetLastErrorWithDetail(code, detail);
@@ -104,11 +78,11 @@ bool Fail(DWORD code, const std::string& detail)
 }
 
 // The full format's zeros over the whole volume, read back; progress goes to the callback.
-bool WipeVolume(const Volume& volume, const Backing& backing, PFMIFSCALLBACK callback)
+bool WipeVolume(const Volume& volume, const CheckedDisk& key, PFMIFSCALLBACK callback)
 {
     WipeTarget target;
-    target.fd = backing.Fd();
-    target.blockDevice = backing.IsBlockDevice();
+    target.fd = key.Fd();
+    target.blockDevice = key.IsBlockDevice();
     target.offset = volume.offset;
     target.length = volume.length;
     if (const Disk* disk = Machine::Current().DiskByNumber(volume.disk))
@@ -117,8 +91,8 @@ bool WipeVolume(const Volume& volume, const Backing& backing, PFMIFSCALLBACK cal
         DWORD value = percent;
         return callback(PROGRESS, 0, &value) != FALSE;
     };
-    Trace("write disk %d: bytes %llu+%llu (zeros of the full format)", volume.disk,
-          static_cast<unsigned long long>(volume.offset), static_cast<unsigned long long>(volume.length));
+    Trace("write disk %d: bytes %llu+%llu (zeros of the full format), descriptor %d", volume.disk,
+          static_cast<unsigned long long>(volume.offset), static_cast<unsigned long long>(volume.length), key.Fd());
     switch (WipeAndVerify(target, report)) {
     case WipeResult::Done: return true;
     case WipeResult::WriteFailed: return Fail(ERROR_WRITE_FAULT, "writing zeros over the volume failed");
@@ -156,33 +130,25 @@ bool Format(const WCHAR* driveRoot, const WCHAR* format, const WCHAR* label, boo
     if (plan.verdict != PlanVerdict::Ok)
         return Fail(ERROR_INVALID_PARAMETER, "the volume is too small or too large for " + Narrow(format));
 
-    // Nothing is written to a system disk, a swapped key or under a mounted file system.
-    if (!GuardDiskNumber(volume->disk, KeyAccess::Write))
+    // Only the chosen key, and nothing of a system disk, a swapped key or under a mounted
+    // file system: the guard checks the descriptor that the format then writes through.
+    if (!GuardLetter(letter, *volume))
         return false;
-    Backing backing(volume->backing);
-    if (backing.Fd() < 0)
-        return Fail(ErrorFromErrno(errno), volume->backing + ": " + std::strerror(errno));
+    std::shared_ptr<CheckedDisk> key = OpenCheckedDiskNumber(volume->disk, KeyAccess::Write);
+    if (!key)
+        return false;
     // A volume that reaches past the end of its disk would make the format grow an image.
-    if (volume->offset + volume->length > backing.Size())
+    if (volume->offset + volume->length > key->Size().value_or(0))
         return Fail(ERROR_SECTOR_NOT_FOUND, "the volume reaches past the end of its disk");
     Trace("format %c: disk %d, bytes %llu+%llu, %s, %s", letter, volume->disk,
           static_cast<unsigned long long>(volume->offset), static_cast<unsigned long long>(volume->length),
           Narrow(format).c_str(), quick ? "quick" : "full");
 
-    if (!quick && !WipeVolume(*volume, backing, callback))
+    if (!quick && !WipeVolume(*volume, *key, callback))
         return false;
-
-    MkfsRequest request;
-    request.backing = volume->backing;
-    request.blockDevice = backing.IsBlockDevice();
-    request.offset = volume->offset;
-    request.length = volume->length;
-    request.plan = plan;
-    request.label = Narrow(label);
-    std::string output;
-    if (!RunMkfs(request, output))
-        return Fail(ERROR_GEN_FAILURE, "mkfs.fat: " + LastLines(output, 400));
-    if (request.blockDevice && fsync(backing.Fd()) != 0)
+    if (!LayOutFat(*volume, *key, plan, Narrow(label)))
+        return false;
+    if (key->IsBlockDevice() && fsync(key->Fd()) != 0)
         return Fail(ErrorFromErrno(errno), volume->backing + ": " + std::strerror(errno));
     SetLastError(ERROR_SUCCESS);
     return true;

@@ -59,6 +59,7 @@ SystemUse::SystemUse(const SysfsPaths& paths)
 {
     for (const std::string& mountPoint : paths.systemMountPoints)
         AddFileSystemAt(mountPoint, mountPoint, 0);
+    AddMountsInUse();
     std::ifstream swaps(paths.swaps);
     std::string line;
     std::getline(swaps, line);  // the heading
@@ -70,6 +71,48 @@ SystemUse::SystemUse(const SysfsPaths& paths)
 }
 
 SystemUse::~SystemUse() = default;
+
+namespace {
+
+bool AtOrBelow(const std::string& path, const std::string& folder)
+{
+    return path == folder || path.rfind(folder + "/", 0) == 0;
+}
+
+// The mount points that /etc/fstab names (swap lines name none).
+std::set<std::string> FstabMountPoints(const std::string& fstab)
+{
+    std::set<std::string> points;
+    std::ifstream in(fstab);
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> fields = SplitSpaces(line);
+        if (fields.size() >= 2 && fields[0][0] != '#' && fields[1][0] == '/')
+            points.insert(Unescape(fields[1]));
+    }
+    return points;
+}
+
+}  // namespace
+
+// Beyond the system's own file systems, this computer uses whatever is mounted at or below
+// its trees (/boot/efi, /var, /home, /srv, /opt, ...) and whatever it mounts where /etc/fstab
+// says; a removable disk that the desktop mounted under /media or /run/media stays a key.
+void SystemUse::AddMountsInUse()
+{
+    std::set<std::string> configured = FstabMountPoints(paths_.fstab);
+    for (const MountInfoEntry& mount : mounts_) {
+        const std::string& point = mount.mountPoint;
+        bool desktop = AtOrBelow(point, "/media") || AtOrBelow(point, "/run/media");
+        bool inTree = std::any_of(paths_.systemTrees.begin(), paths_.systemTrees.end(),
+                                  [&](const std::string& tree) { return AtOrBelow(point, tree); });
+        if (!inTree && (desktop || !configured.count(point)))
+            continue;
+        if (IsAnonymous(mount.device))
+            AddFileSystemAt(point, point, 0);  // btrfs, ZFS, overlay: by what lies beneath
+        else
+            AddDevice(mount.device, point, 0);
+    }
+}
 
 // A swap partition by its own device number, anything else by the file system it lies on.
 void SystemUse::AddFileSystemAt(const std::string& path, const std::string& why, int depth)

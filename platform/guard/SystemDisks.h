@@ -31,6 +31,7 @@ public:
     std::string WhySystemDisk(dev_t disk) const;
 
 private:
+    void AddMountsInUse();
     void AddFileSystemAt(const std::string& path, const std::string& why, int depth);
     void AddDevice(dev_t device, const std::string& why, int depth);
     void AddAnonymous(const std::string& path, dev_t device, const std::string& why, int depth);
@@ -44,7 +45,8 @@ private:
 };
 
 // Device numbers of the block devices under the system's file systems (paths.systemMountPoints,
-// default "/", "/boot", "/usr") and active swap (paths.swaps), followed down through device-mapper,
+// default "/", "/boot", "/usr"), what is mounted at or below paths.systemTrees or at a place
+// that paths.fstab names (not under /media or /run/media), and active swap (paths.swaps), followed down through device-mapper,
 // md and btrfs members to the partitions and disks beneath.
 std::set<dev_t> SystemDevices(const SysfsPaths& paths);
 // Whether a disk, given by the device number of its whole-disk node, holds a system file

@@ -1,6 +1,7 @@
 #include "platform/guard/WriteGuard.h"
 
 #include "platform/disks/BlockDevices.h"
+#include "platform/machines/Backings.h"
 #include "platform/win32/LastError.h"
 #include "platform/guard/SystemDisks.h"
 #include "platform/win32/Trace.h"
@@ -8,13 +9,25 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
 #include <sys/mount.h>
-#include <unistd.h>
-
 #include <sys/stat.h>
 
 namespace platform {
+namespace {
+
+// What the guard looks at: the open descriptor when there is one, else the path.
+bool StatOf(const Disk& disk, int fd, struct stat& st)
+{
+    return fd >= 0 ? ::fstat(fd, &st) == 0 : ::stat(disk.backing.c_str(), &st) == 0;
+}
+
+bool SameAsDiscovered(const struct stat& st, const Disk& disk)
+{
+    return S_ISBLK(st.st_mode) ? st.st_rdev == disk.deviceNumber
+                               : st.st_dev == disk.fileDevice && st.st_ino == disk.fileInode;
+}
+
+}  // namespace
 
 void RecordIdentity(Disk& disk)
 {
@@ -32,30 +45,45 @@ void RecordIdentity(Disk& disk)
 
 // Looked at again before every write, not only at discovery: the system may have mounted or
 // started swapping on the disk since.
-std::optional<std::string> SystemDiskReason(const Disk& disk)
+std::optional<std::string> SystemDiskReason(const Disk& disk, int fd)
 {
-    if (disk.holdsSystem)
-        return "disk " + std::to_string(disk.number) + " (" + disk.backing + ") holds a file system or swap of this computer";
-    if (disk.deviceNumber != 0) {
-        std::string why = SystemUse(Machine::Current().HostPaths()).WhySystemDisk(disk.deviceNumber);
+    struct stat st {};
+    dev_t device = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode) ? st.st_rdev : disk.deviceNumber;
+    if (device != 0) {
+        std::string why = SystemUse(Machine::Current().HostPaths()).WhySystemDisk(device);
         if (!why.empty())
             return disk.backing + " holds this computer's " + why;
     }
+    if (disk.holdsSystem)
+        return "disk " + std::to_string(disk.number) + " (" + disk.backing + ") holds a file system or swap of this computer";
     return Machine::Current().SystemDiskReason(disk);
 }
 
-std::optional<std::string> ChangedDiskReason(const Disk& disk)
+// A loop device over another disk's image, or an image that another disk's loop device
+// stands on, is that other disk: writing it would write the system image.
+std::optional<std::string> SharedBackingReason(const Disk& disk, int fd)
+{
+    struct stat st {};
+    if (!StatOf(disk, fd, st))
+        return std::nullopt;  // ChangedDiskReason names what went
+    std::string owner = BackingOwner(st, disk.number, false);
+    if (owner.empty())
+        return std::nullopt;
+    return disk.backing + " stands on the same file as " + owner;
+}
+
+std::optional<std::string> ChangedDiskReason(const Disk& disk, int fd)
 {
     if (!disk.present || disk.backing.empty())
         return "disk " + std::to_string(disk.number) + " is no longer attached";
     struct stat st {};
     if (::stat(disk.backing.c_str(), &st) != 0)
         return disk.backing + " is gone";
-    bool same = S_ISBLK(st.st_mode) ? st.st_rdev == disk.deviceNumber
-                                    : st.st_dev == disk.fileDevice && st.st_ino == disk.fileInode;
-    if (!same)
+    if (!SameAsDiscovered(st, disk))
         return disk.backing + " now names another device";
-    auto size = BackingSize(disk.backing);
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !SameAsDiscovered(st, disk)))
+        return disk.backing + " was another device when it was opened";
+    auto size = fd >= 0 ? DescriptorSize(fd) : BackingSize(disk.backing);
     if (!size || *size != disk.size)
         return disk.backing + " has another size now (" + std::to_string(size.value_or(0)) + " bytes, was " +
                std::to_string(disk.size) + ")";
@@ -84,20 +112,6 @@ std::vector<dev_t> LoopsOver(const Disk& disk, const SysfsPaths& paths)
     return loops;
 }
 
-// Whether the kernel still holds a block device for something (a mount, a device-mapper or
-// RAID member, an imported pool): an exclusive open is then refused.
-bool HeldByTheKernel(const std::string& backing)
-{
-    struct stat st {};
-    if (::stat(backing.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
-        return false;
-    int fd = ::open(backing.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
-    if (fd < 0)
-        return errno == EBUSY;
-    ::close(fd);
-    return false;
-}
-
 }  // namespace
 
 std::optional<std::string> ReleaseDisk(const Disk& disk)
@@ -116,32 +130,27 @@ std::optional<std::string> ReleaseDisk(const Disk& disk)
                 return *it;
         }
     }
-    if (HeldByTheKernel(disk.backing)) {
-        Trace("guard: %s is still held by the system", disk.backing.c_str());
-        return disk.backing + " (in use by the system)";
-    }
     return std::nullopt;
 }
 
-bool GuardDisk(const Disk& disk, KeyAccess access)
+bool GuardDisk(const Disk& disk, KeyAccess access, int fd)
 {
-    const char* what = access == KeyAccess::OpenForWrite ? "open for writing" : access == KeyAccess::Write ? "write" : "raw read";
-    if (auto why = SystemDiskReason(disk)) {
-        Trace("guard: disk %d refused (%s): %s", disk.number, what, why->c_str());
-        SetLastErrorWithDetail(ERROR_ACCESS_DENIED, *why);
+    static const char* const kWhat[] = {"read", "open for writing", "write", "raw read"};
+    const char* what = kWhat[static_cast<int>(access)];
+    auto refuse = [&](DWORD code, const std::string& why, const std::string& detail) {
+        Trace("guard: disk %d refused (%s): %s", disk.number, what, why.c_str());
+        SetLastErrorWithDetail(code, detail);
         return false;
-    }
-    if (auto why = ChangedDiskReason(disk)) {
-        Trace("guard: disk %d refused (%s): the key changed: %s", disk.number, what, why->c_str());
-        SetLastErrorWithDetail(ERROR_MEDIA_CHANGED, "The key changed since it was chosen: " + *why);
-        return false;
-    }
-    if (access != KeyAccess::OpenForWrite) {
-        if (auto mounted = ReleaseDisk(disk)) {
-            Trace("guard: disk %d refused (%s): %s stays mounted", disk.number, what, mounted->c_str());
-            SetLastErrorWithDetail(ERROR_SHARING_VIOLATION, *mounted);
-            return false;
-        }
+    };
+    if (auto why = SystemDiskReason(disk, fd))
+        return refuse(ERROR_ACCESS_DENIED, *why, *why);
+    if (auto why = ChangedDiskReason(disk, fd))
+        return refuse(ERROR_MEDIA_CHANGED, "the key changed: " + *why, "The key changed since it was chosen: " + *why);
+    if (auto why = SharedBackingReason(disk, fd))
+        return refuse(ERROR_ACCESS_DENIED, *why, *why);
+    if (access == KeyAccess::Write || access == KeyAccess::RawRead) {
+        if (auto mounted = ReleaseDisk(disk))
+            return refuse(ERROR_SHARING_VIOLATION, *mounted + " stays mounted", *mounted);
     }
     return true;
 }
@@ -153,6 +162,19 @@ bool GuardDiskNumber(int diskNumber, KeyAccess access)
     if (const Disk* disk = Machine::Current().DiskByNumber(diskNumber))
         return GuardDisk(*disk, access);
     SetLastErrorWithDetail(ERROR_MEDIA_CHANGED, "disk " + std::to_string(diskNumber) + " is not known");
+    return false;
+}
+
+bool GuardLetter(char letter, const Volume& volume)
+{
+    int chosen = Machine::Current().ChosenDisk();
+    if (volume.disk >= 0 && volume.disk == chosen)
+        return true;
+    std::string why = std::string(1, letter) + ": is not the key chosen in the program (" +
+                      (chosen < 0 ? std::string("none is chosen") : "disk " + std::to_string(chosen)) +
+                      "): through a drive letter only the chosen key is written";
+    Trace("guard: %s", why.c_str());
+    SetLastErrorWithDetail(ERROR_ACCESS_DENIED, why);
     return false;
 }
 

@@ -39,8 +39,10 @@ HANDLE OpenKeyFile(const std::string& name, DWORD access, DWORD disposition)
         SetLastError(ERROR_ACCESS_DENIED);  // the root folder is not opened as a file
         return INVALID_HANDLE_VALUE;
     }
-    // A handle that may write is refused at once on a system disk or a swapped key.
-    if (wantWrite && !GuardDiskNumber(path->volume.disk, KeyAccess::OpenForWrite))
+    // A handle that may write is refused at once on a letter that is not the chosen key's,
+    // on a system disk or a swapped key.
+    if (wantWrite &&
+        (!GuardLetter(path->letter, path->volume) || !GuardDiskNumber(path->volume.disk, KeyAccess::OpenForWrite)))
         return INVALID_HANDLE_VALUE;
     std::optional<KeyEntry> entry = FindKeyEntry(*path);
     if (!entry)

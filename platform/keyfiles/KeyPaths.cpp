@@ -120,11 +120,6 @@ std::optional<KeyPath> ResolveKeyPath(const std::string& name)
         return std::nullopt;
     }
     path.volume = *volume;
-    // mtools reads "@@" in an image name as the start of an offset.
-    if (volume->backing.find("@@") != std::string::npos) {
-        SetLastErrorWithDetail(ERROR_NOT_SUPPORTED, volume->backing + ": a backing with \"@@\" in its name");
-        return std::nullopt;
-    }
     const Disk* disk = machine.DiskByNumber(volume->disk);
     if (auto reason = disk ? SystemDiskReason(*disk) : std::nullopt) {
         SetLastErrorWithDetail(ERROR_ACCESS_DENIED, *reason);

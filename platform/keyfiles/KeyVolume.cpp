@@ -5,6 +5,7 @@
 #include "platform/win32/LastError.h"
 #include "platform/OwnCalls.h"
 #include "platform/win32/Trace.h"
+#include "platform/guard/CheckedDisk.h"
 #include "platform/guard/WriteGuard.h"
 
 #include <algorithm>
@@ -21,19 +22,36 @@ namespace {
 
 bool Has(const std::string& text, const char* words) { return text.find(words) != std::string::npos; }
 
+// The descriptor the mtools commands work on: the key's backing, checked by the write guard
+// (and held, for commands that write) before any command gets it as /proc/self/fd/N. Through a
+// drive letter only the chosen key is written; a floppy's image is only ever read.
+std::shared_ptr<CheckedDisk> OpenMedium(const KeyPath& at, KeyAccess access)
+{
+    if (access != KeyAccess::Read && !GuardLetter(at.letter, at.volume))
+        return nullptr;
+    if (at.volume.disk >= 0)
+        return OpenCheckedDiskNumber(at.volume.disk, access);
+    int fd = ::open(at.volume.backing.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastErrorWithDetail(ErrorFromErrno(errno), at.volume.backing + ": " + std::strerror(errno));
+        return nullptr;
+    }
+    Trace("open the floppy of %c: %s as descriptor %d, read only", at.letter, at.volume.backing.c_str(), fd);
+    return std::make_shared<CheckedDisk>(fd, -1, false);
+}
+
 // One mtools command on the volume: no checks of the medium that a partition at an offset
 // would fail, none of this computer's mtools settings, names in UTF-8, and never a question
 // (standard input is the data or nothing). The names follow "--", each starting with "::".
-ToolResult Mtools(const KeyPath& at, const char* tool, const std::vector<std::string>& options,
+ToolResult Mtools(const CheckedDisk& medium, const KeyPath& at, const char* tool, const std::vector<std::string>& options,
                   const std::vector<std::string>& names, const std::string* input = nullptr,
                   const FeedProgress& fed = {})
 {
-    std::vector<std::string> args = {"env", "MTOOLS_SKIP_CHECK=1", "MTOOLSRC=/dev/null", "LC_ALL=C.UTF-8", tool,
-                                     "-i", at.volume.backing + "@@" + std::to_string(at.volume.offset)};
+    std::vector<std::string> args = {tool, "-i", medium.ToolPath() + "@@" + std::to_string(at.volume.offset)};
     args.insert(args.end(), options.begin(), options.end());
     args.push_back("--");
     args.insert(args.end(), names.begin(), names.end());
-    return RunTool(args, input, fed);
+    return RunTool(args, input, fed, {medium.Fd()}, {"MTOOLS_SKIP_CHECK=1", "MTOOLSRC=/dev/null", "LC_ALL=C.UTF-8"});
 }
 
 // Sets the last error that a failed command stands for, by what it said.
@@ -41,6 +59,10 @@ void FailedTool(const ToolResult& run, DWORD otherwise)
 {
     if (!run.started) {
         SetLastErrorWithDetail(ERROR_FILE_NOT_FOUND, std::string("mtools cannot be started: ") + std::strerror(run.startError));
+        return;
+    }
+    if (run.signal) {  // a crash, on a broken file system: not a missing file
+        SetLastErrorWithDetail(ERROR_PROCESS_ABORTED, run.LastWords());
         return;
     }
     const std::string& said = run.output;
@@ -58,24 +80,13 @@ void FailedTool(const ToolResult& run, DWORD otherwise)
 // changed one, put back, and the write fails as the disk would have failed it.
 class FaultWatch {
 public:
-    explicit FaultWatch(const KeyPath& at)
+    FaultWatch(const KeyPath& at, int fd) : m_fd(fd)
     {
         const Disk* disk = Machine::Current().DiskByNumber(at.volume.disk);
-        std::vector<uint64_t> sectors;
         if (disk)
-            sectors = FaultedSectors(disk->faults, true, at.volume.offset, at.volume.length);
-        if (!sectors.empty())
-            m_fd = ::open(at.volume.backing.c_str(), O_RDWR | O_CLOEXEC);
-        for (uint64_t sector : sectors)
-            m_kept.push_back({sector, Sector(sector)});
+            for (uint64_t sector : FaultedSectors(disk->faults, true, at.volume.offset, at.volume.length))
+                m_kept.push_back({sector, Sector(sector)});
     }
-    ~FaultWatch()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FaultWatch(const FaultWatch&) = delete;
-    FaultWatch& operator=(const FaultWatch&) = delete;
 
     // The first faulted sector that was written, put back as it was; nullopt when none.
     std::optional<uint64_t> Hit() const
@@ -94,39 +105,27 @@ private:
     std::string Sector(uint64_t sector) const
     {
         std::string bytes(kSector, '\0');
-        ssize_t n = m_fd < 0 ? 0 : ::pread(m_fd, bytes.data(), bytes.size(), static_cast<off_t>(sector * kSector));
+        ssize_t n = ::pread(m_fd, bytes.data(), bytes.size(), static_cast<off_t>(sector * kSector));
         bytes.resize(static_cast<size_t>(std::max<ssize_t>(0, n)));
         return bytes;
     }
 
-    int m_fd = -1;
+    int m_fd;
     std::vector<std::pair<uint64_t, std::string>> m_kept;
 };
 
-// A key may be pulled out as soon as the program is done: what mtools wrote to a block
-// device leaves the system's buffers now.
-void FlushBacking(const std::string& backing)
-{
-    int fd = ::open(backing.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    if (IsBlockDevice(fd))
-        ::fsync(fd);
-    ::close(fd);
-}
-
-// A command that writes: the write guard first (system disk, swapped key, file systems still
-// mounted), then the command under the fault watch. False with the last error set.
-bool RunWriting(const KeyPath& at, const char* tool, const std::vector<std::string>& options,
+// A command that writes, on the held descriptor, under the fault watch; a key may be pulled
+// out as soon as the program is done, so what it wrote to a block device leaves the system's
+// buffers now. False with the last error set.
+bool RunWriting(const CheckedDisk& medium, const KeyPath& at, const char* tool, const std::vector<std::string>& options,
                 const std::vector<std::string>& names, ToolResult& run, const std::string* input = nullptr,
                 const FeedProgress& fed = {})
 {
-    if (!GuardDiskNumber(at.volume.disk, KeyAccess::Write))
-        return false;
-    FaultWatch watch(at);
-    run = Mtools(at, tool, options, names, input, fed);
+    FaultWatch watch(at, medium.Fd());
+    run = Mtools(medium, at, tool, options, names, input, fed);
     std::optional<uint64_t> faulted = watch.Hit();
-    FlushBacking(at.volume.backing);
+    if (medium.IsBlockDevice())
+        ::fsync(medium.Fd());
     if (faulted) {
         Trace("write disk %d: sector %llu failed under %s", at.volume.disk, static_cast<unsigned long long>(*faulted), tool);
         SetLastErrorWithDetail(ERROR_WRITE_FAULT, "sector " + std::to_string(*faulted) + " of disk " +
@@ -147,10 +146,10 @@ struct FolderEntry {
 
 // The entries of a folder; nullopt with the last error set when it is missing (a file is not a
 // folder) or the volume cannot be read.
-std::optional<std::vector<FolderEntry>> ListFolder(const KeyPath& folder)
+std::optional<std::vector<FolderEntry>> ListFolder(const CheckedDisk& medium, const KeyPath& folder)
 {
     std::string prefix = folder.parts.empty() ? "::/" : folder.ToolPath() + "/";
-    ToolResult run = Mtools(folder, "mdir", {"-a", "-b"}, {prefix});
+    ToolResult run = Mtools(medium, folder, "mdir", {"-a", "-b"}, {prefix});
     if (!run.Succeeded()) {
         FailedTool(run, ERROR_PATH_NOT_FOUND);  // "not found"
         return std::nullopt;
@@ -195,19 +194,17 @@ std::string TemporaryName(const std::vector<FolderEntry>& entries)
     return name;
 }
 
-}  // namespace
-
-std::optional<KeyEntry> FindKeyEntry(const KeyPath& path)
+std::optional<KeyEntry> FindEntry(const CheckedDisk& medium, const KeyPath& path)
 {
     if (path.parts.empty())
         return KeyEntry::Folder;
-    std::optional<std::vector<FolderEntry>> entries = ListFolder(path.Parent());
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(medium, path.Parent());
     if (!entries)
         return std::nullopt;
     return EntryIn(*entries, path.parts.back());
 }
 
-std::optional<std::string> ReadKeyFile(const KeyPath& path)
+std::optional<std::string> ReadFile(const CheckedDisk& medium, const KeyPath& path)
 {
     // Copied out into a private folder: what mtype prints could mix a warning into the data.
     const char* tmp = std::getenv("TMPDIR");
@@ -217,7 +214,7 @@ std::optional<std::string> ReadKeyFile(const KeyPath& path)
         return std::nullopt;
     }
     std::string local = folder + "/data";
-    ToolResult run = Mtools(path, "mcopy", {"-n"}, {path.ToolPath(), local});
+    ToolResult run = Mtools(medium, path, "mcopy", {"-n"}, {path.ToolPath(), local});
     std::ifstream in(local, std::ios::binary);
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     bool read = in.is_open() && !in.bad();
@@ -231,9 +228,27 @@ std::optional<std::string> ReadKeyFile(const KeyPath& path)
     return data;
 }
 
+}  // namespace
+
+std::optional<KeyEntry> FindKeyEntry(const KeyPath& path)
+{
+    std::shared_ptr<CheckedDisk> medium = OpenMedium(path, KeyAccess::Read);
+    return medium ? FindEntry(*medium, path) : std::nullopt;
+}
+
+std::optional<std::string> ReadKeyFile(const KeyPath& path)
+{
+    std::shared_ptr<CheckedDisk> medium = OpenMedium(path, KeyAccess::Read);
+    return medium ? ReadFile(*medium, path) : std::nullopt;
+}
+
+// Everything from the listing to the rename runs on one held descriptor of the key.
 bool WriteKeyFile(const KeyPath& path, const std::string& data, const FeedProgress& fed)
 {
-    std::optional<std::vector<FolderEntry>> entries = ListFolder(path.Parent());
+    std::shared_ptr<CheckedDisk> medium = OpenMedium(path, KeyAccess::Write);
+    if (!medium)
+        return false;
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(*medium, path.Parent());
     if (!entries)
         return false;
     if (path.parts.empty() || EntryIn(*entries, path.parts.back()) == KeyEntry::Folder) {
@@ -242,12 +257,12 @@ bool WriteKeyFile(const KeyPath& path, const std::string& data, const FeedProgre
     }
     KeyPath temporary = path.Parent().Child(TemporaryName(*entries));
     ToolResult run;
-    bool written = RunWriting(path, "mcopy", {"-D", "o"}, {"-", temporary.ToolPath()}, run, &data, fed);
+    bool written = RunWriting(*medium, path, "mcopy", {"-D", "o"}, {"-", temporary.ToolPath()}, run, &data, fed);
     bool ran = run.started;
     // mcopy ends with status 0 on a full volume, with the file cut short: what landed is
     // read back before it may take the file's place.
     if (written) {
-        std::optional<std::string> back = ReadKeyFile(temporary);
+        std::optional<std::string> back = ReadFile(*medium, temporary);
         if (!back || *back != data) {
             FailedTool(run, ERROR_WRITE_FAULT);
             if (GetLastError() == ERROR_WRITE_FAULT)
@@ -256,13 +271,13 @@ bool WriteKeyFile(const KeyPath& path, const std::string& data, const FeedProgre
         }
     }
     if (written)
-        written = RunWriting(path, "mren", {"-D", "o"}, {temporary.ToolPath(), path.ToolPath()}, run);
+        written = RunWriting(*medium, path, "mren", {"-D", "o"}, {temporary.ToolPath(), path.ToolPath()}, run);
     if (!written) {
         DWORD error = GetLastError();
         char detail[512] = "";
         GetLastErrorDetail(detail, sizeof detail);
         if (ran)
-            RunWriting(path, "mdel", {}, {temporary.ToolPath()}, run);
+            RunWriting(*medium, path, "mdel", {}, {temporary.ToolPath()}, run);
         SetLastErrorWithDetail(error, detail);
         return false;
     }
@@ -273,7 +288,8 @@ bool WriteKeyFile(const KeyPath& path, const std::string& data, const FeedProgre
 
 bool DeleteKeyFile(const KeyPath& path)
 {
-    std::optional<KeyEntry> entry = FindKeyEntry(path);
+    std::shared_ptr<CheckedDisk> medium = OpenMedium(path, KeyAccess::Write);
+    std::optional<KeyEntry> entry = medium ? FindEntry(*medium, path) : std::nullopt;
     if (!entry)
         return false;
     if (*entry != KeyEntry::File) {
@@ -281,7 +297,7 @@ bool DeleteKeyFile(const KeyPath& path)
         return false;
     }
     ToolResult run;
-    if (!RunWriting(path, "mdel", {}, {path.ToolPath()}, run))
+    if (!RunWriting(*medium, path, "mdel", {}, {path.ToolPath()}, run))
         return false;
     SetLastError(ERROR_SUCCESS);
     return true;
@@ -289,7 +305,8 @@ bool DeleteKeyFile(const KeyPath& path)
 
 bool MakeKeyFolder(const KeyPath& path)
 {
-    std::optional<KeyEntry> entry = FindKeyEntry(path);
+    std::shared_ptr<CheckedDisk> medium = OpenMedium(path, KeyAccess::Write);
+    std::optional<KeyEntry> entry = medium ? FindEntry(*medium, path) : std::nullopt;
     if (!entry)
         return false;
     if (*entry != KeyEntry::Missing) {
@@ -297,7 +314,7 @@ bool MakeKeyFolder(const KeyPath& path)
         return false;
     }
     ToolResult run;
-    if (!RunWriting(path, "mmd", {}, {path.ToolPath()}, run))
+    if (!RunWriting(*medium, path, "mmd", {}, {path.ToolPath()}, run))
         return false;
     SetLastError(ERROR_SUCCESS);
     return true;

@@ -56,7 +56,7 @@ bool Number(const std::string& text, T& value)
 }
 
 // The fields of an entry in order; the backing is whatever follows the last of them.
-constexpr int kNumbers = 9;
+constexpr int kNumbers = 11;
 
 std::optional<DriveMapEntry> DecodeEntry(const std::string& entry)
 {
@@ -74,17 +74,18 @@ std::optional<DriveMapEntry> DecodeEntry(const std::string& entry)
         at = colon + 1;
     }
     auto backing = Unescape(entry.substr(at));
-    int holdsSystem = 0;
+    int holdsSystem = 0, held = 0;
     if (!backing || backing->empty() || !Number(fields[0], out.volume.offset) || !Number(fields[1], out.volume.length) ||
         !Number(fields[2], out.volume.disk) || !Number(fields[3], out.disk.deviceNumber) ||
         !Number(fields[4], out.disk.fileDevice) || !Number(fields[5], out.disk.fileInode) ||
         !Number(fields[6], out.disk.size) || !Number(fields[7], out.disk.diskSequence) ||
-        !Number(fields[8], holdsSystem))
+        !Number(fields[8], holdsSystem) || !Number(fields[9], out.descriptor) || !Number(fields[10], held))
         return std::nullopt;
     out.volume.backing = *backing;
     out.disk.number = out.volume.disk;
     out.disk.backing = *backing;
     out.disk.holdsSystem = holdsSystem != 0;
+    out.held = held != 0;
     return out;
 }
 
@@ -101,7 +102,8 @@ std::string EncodeDriveMap(const std::vector<DriveMapEntry>& entries)
                std::to_string(e.volume.disk) + ':' + std::to_string(e.disk.deviceNumber) + ':' +
                std::to_string(e.disk.fileDevice) + ':' + std::to_string(e.disk.fileInode) + ':' +
                std::to_string(e.disk.size) + ':' + std::to_string(e.disk.diskSequence) + ':' +
-               (e.disk.holdsSystem ? "1" : "0") + ':' + Escape(e.volume.backing);
+               (e.disk.holdsSystem ? "1" : "0") + ':' + std::to_string(e.descriptor) + ':' + (e.held ? "1" : "0") + ':' +
+               Escape(e.volume.backing);
     }
     return map;
 }
@@ -130,25 +132,19 @@ std::optional<DriveMapEntry> FindDrive(const std::string& text, char letter)
     return std::nullopt;
 }
 
-std::string CurrentDriveMap()
+std::optional<DriveMapEntry> ChosenKeyDrive()
 {
     Machine& machine = Machine::Current();
-    uint32_t drives = machine.LogicalDrives();
-    std::vector<DriveMapEntry> entries;
-    for (int i = 0; i < 26; ++i) {
-        if (!(drives & (1u << i)))
-            continue;
-        DriveMapEntry entry;
-        entry.letter = static_cast<char>('A' + i);
-        std::optional<Volume> volume = machine.VolumeOf(entry.letter);
-        if (!volume)
-            continue;
-        entry.volume = *volume;
-        if (const Disk* disk = machine.DiskByNumber(volume->disk))
-            entry.disk = *disk;
-        entries.push_back(entry);
-    }
-    return EncodeDriveMap(entries);
+    const Disk* disk = machine.DiskByNumber(machine.ChosenDisk());
+    char letter = disk ? machine.LetterOfDisk(disk->number) : '\0';
+    std::optional<Volume> volume = letter ? machine.VolumeOf(letter) : std::nullopt;
+    if (!volume)
+        return std::nullopt;
+    DriveMapEntry entry;
+    entry.letter = letter;
+    entry.volume = *volume;
+    entry.disk = *disk;
+    return entry;
 }
 
 }  // namespace platform

@@ -14,6 +14,10 @@ struct SysfsPaths {
     // Where the system's own file systems are mounted; their device numbers (stat) decide
     // which disks are system disks.
     std::vector<std::string> systemMountPoints{"/", "/boot", "/usr"};
+    // Mounts at these folders or below them are this computer's too: a disk holding one is
+    // in use, as is one holding a file system mounted at a place /etc/fstab names.
+    std::vector<std::string> systemTrees{"/boot", "/usr", "/var", "/home", "/srv", "/opt"};
+    std::string fstab = "/etc/fstab";
     std::string swaps = "/proc/swaps";
     std::string devRoot = "/dev";
 };

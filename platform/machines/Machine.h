@@ -93,6 +93,15 @@ public:
     // holds the system now, or why it is not the disk that discovery saw; nullopt: no reason.
     virtual std::optional<std::string> SystemDiskReason(const Disk&) { return std::nullopt; }
     virtual std::optional<std::string> ChangedDiskReason(const Disk&) { return std::nullopt; }
+
+    // The disk the program chose: the one whose whole-disk handle it last opened for writing
+    // (the key selection page opens the chosen key so), -1 before that. Through a drive
+    // letter only this disk's volume is ever written.
+    int ChosenDisk() const { return chosen_; }
+    void ChooseDisk(int number) { chosen_ = number; }
+
+private:
+    int chosen_ = -1;
 };
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/machines/SandboxMachine.h"
 
 #include "platform/disks/BlockDevices.h"
+#include "platform/machines/Backings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -139,9 +140,10 @@ private:
         return "";
     }
 
-    // A backing is an image file or a block device, and no other disk or floppy has it:
-    // two disks over one file would let the "key" overwrite the system image. It is looked
-    // at before it is opened, as opening a FIFO would wait for a writer forever.
+    // A backing is an image file or a block device, and no other disk or floppy stands on
+    // it: two disks over one file, by another name, a hard link or a loop device over it,
+    // would let the "key" overwrite the system image. It is looked at before it is opened,
+    // as opening a FIFO would wait for a writer forever.
     std::string Backing(const std::string& path, uint64_t& size)
     {
         struct stat st {};
@@ -149,11 +151,12 @@ private:
             return "backing " + path + " cannot be opened";
         if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
             return "backing " + path + " is neither an image file nor a block device";
-        std::pair<uint64_t, uint64_t> identity = S_ISBLK(st.st_mode) ? std::pair<uint64_t, uint64_t>{st.st_rdev, 0}
-                                                                     : std::pair<uint64_t, uint64_t>{st.st_dev, st.st_ino};
+        FileIdentity identity = UnderlyingFile(st, SysfsPaths{});
+        bool loop = S_ISBLK(st.st_mode) && identity.inode != 0;
         for (const auto& [other, otherPath] : identities_)
             if (other == identity)
-                return "backing " + path + " is the same file as " + otherPath;
+                return "backing " + path + (loop ? " is a loop device over the same file as " : " is the same file as ") +
+                       otherPath;
         auto bytes = BackingSize(path);
         if (!bytes)
             return "backing " + path + " cannot be opened";
@@ -163,7 +166,7 @@ private:
     }
 
     std::string folder_;
-    std::vector<std::pair<std::pair<uint64_t, uint64_t>, std::string>> identities_;
+    std::vector<std::pair<FileIdentity, std::string>> identities_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 // BOOTWRIGHT_DRIVES (machines/DriveMap.h). What it writes on standard error is kept, for the
 // message when it fails, and passed on to ours.
 #include "platform/processes/CommandLine.h"
+#include "platform/guard/CheckedDisk.h"
 #include "platform/machines/DriveMap.h"
 #include "platform/win32/LastError.h"
 #include "platform/win32/Handles.h"
@@ -36,7 +37,7 @@ constexpr DWORD ERROR_DIRECTORY = 267;  // the current folder given for the chil
 
 // The child's environment: the given Windows block ("A=B\0C=D\0\0") or ours, with the
 // drive map replacing any earlier one.
-std::vector<std::string> ChildEnvironment(const char* block)
+std::vector<std::string> ChildEnvironment(const char* block, const std::string& driveMap)
 {
     std::vector<std::string> env;
     if (block) {
@@ -47,8 +48,28 @@ std::vector<std::string> ChildEnvironment(const char* block)
             env.emplace_back(*e);
     }
     std::erase_if(env, [](const std::string& e) { return e.rfind("BOOTWRIGHT_DRIVES=", 0) == 0; });
-    env.push_back("BOOTWRIGHT_DRIVES=" + CurrentDriveMap());
+    env.push_back("BOOTWRIGHT_DRIVES=" + driveMap);
     return env;
+}
+
+// The drive map a child gets: the chosen key's letter alone (a child writes no other
+// volume), with a descriptor of the key's disk that it inherits; the installer launcher runs
+// the write guard on that descriptor and hands it on, so nothing opens the key by its name
+// after the guard. While this process holds the key (a handle wrote it), the child gets that
+// held descriptor itself, since another hold would be refused. `descriptor` is -1 when there
+// is none; the caller closes it.
+std::string ChildDriveMap(int& descriptor)
+{
+    descriptor = -1;
+    std::optional<DriveMapEntry> entry = ChosenKeyDrive();
+    if (!entry)
+        return "";
+    std::shared_ptr<CheckedDisk> held = HeldDisk(entry->disk.number);
+    descriptor = held ? ::fcntl(held->Fd(), F_DUPFD_CLOEXEC, 0) : ::open(entry->volume.backing.c_str(), O_RDWR | O_CLOEXEC);
+    entry->descriptor = descriptor;
+    entry->held = held != nullptr;
+    Trace("hand %c: to the child: %s as descriptor %d", entry->letter, entry->volume.backing.c_str(), descriptor);
+    return EncodeDriveMap({*entry});
 }
 
 std::vector<char*> PointersTo(std::vector<std::string>& texts)
@@ -106,7 +127,7 @@ public:
         else if (WIFEXITED(status))
             exitCode_ = static_cast<DWORD>(WEXITSTATUS(status));
         else
-            exitCode_ = 128 + static_cast<DWORD>(WTERMSIG(status));  // the shells' convention
+            exitCode_ = 128 + static_cast<DWORD>(signal_ = WTERMSIG(status));  // the shells' convention
         std::string words = ErrorOutput();
         if (!words.empty())
             std::fwrite(words.data(), 1, words.size(), stderr);
@@ -136,6 +157,17 @@ public:
         return Poll(false) ? exitCode_ : STILL_ACTIVE;
     }
 
+    // What it wrote on standard error last, and, when a signal ended it, that signal.
+    std::string LastWords()
+    {
+        std::string words = LastLines(ErrorOutput(), 400);
+        if (!Poll(false) || signal_ == 0)
+            return words;
+        std::string name = program_.substr(program_.rfind('/') + 1);
+        return (words.empty() ? "" : words + "\n") + name + " was ended by signal " + std::to_string(signal_) + " (" +
+               strsignal(signal_) + ")";
+    }
+
 private:
     pid_t pid_;
     int errorFd_;          // a memory file that receives the child's standard error
@@ -143,6 +175,7 @@ private:
     std::mutex mutex_;
     bool ended_ = false;
     DWORD exitCode_ = STILL_ACTIVE;
+    int signal_ = 0;
 };
 
 class ProcessObject : public HandleObject {
@@ -160,7 +193,7 @@ std::shared_ptr<Child> ChildOf(HANDLE handle)
 // Starts the program in the folder (none: this one) with its standard error caught in a
 // memory file for the process's last words; 0, with the last error set, when it cannot start.
 pid_t Spawn(const std::string& program, const std::string& folder, std::vector<std::string> argv,
-            std::vector<std::string> env, int& errorFd)
+            std::vector<std::string> env, int inherit, int& errorFd)
 {
     std::vector<char*> argvPointers = PointersTo(argv);
     std::vector<char*> envPointers = PointersTo(env);
@@ -171,6 +204,9 @@ pid_t Spawn(const std::string& program, const std::string& folder, std::vector<s
     errorFd = memfd_create("child-stderr", MFD_CLOEXEC);
     if (errorFd >= 0)
         posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
+    if (inherit >= 0)
+        posix_spawn_file_actions_adddup2(&actions, inherit, inherit);  // the same number: close-on-exec is cleared
+    ToolStartHook();
     pid_t pid = 0;
     int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -221,8 +257,12 @@ BOOL CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, SECURITY_ATTR
     if (argv[0].empty())
         argv[0] = program;
 
-    int errorFd = -1;
-    pid_t pid = Spawn(program, folder, argv, ChildEnvironment(static_cast<const char*>(lpEnvironment)), errorFd);
+    int errorFd = -1, key = -1;
+    std::string driveMap = ChildDriveMap(key);
+    pid_t pid = Spawn(program, folder, argv, ChildEnvironment(static_cast<const char*>(lpEnvironment), driveMap), key,
+                      errorFd);
+    if (key >= 0)
+        close(key);  // the child has its own
     if (pid <= 0)
         return FALSE;
     Trace("run %s (process %d)", lpCommandLine ? lpCommandLine : program.c_str(), static_cast<int>(pid));
@@ -281,5 +321,5 @@ DWORD GetProcessLastWords(HANDLE hProcess, LPSTR lpBuffer, DWORD nSize)
         platform::CopyText("", lpBuffer, nSize);
         return 0;
     }
-    return platform::CopyText(platform::LastLines(object->child->ErrorOutput(), 400), lpBuffer, nSize);
+    return platform::CopyText(object->child->LastWords(), lpBuffer, nSize);
 }

@@ -1,5 +1,6 @@
 #include "platform/processes/RunTool.h"
 
+#include "platform/TestHooks.h"
 #include "platform/processes/ToolPath.h"
 #include "platform/win32/Trace.h"
 
@@ -30,7 +31,44 @@ std::string LastLines(const std::string& text, size_t bytes)
     return out;
 }
 
-std::string ToolResult::LastWords(size_t bytes) const { return LastLines(output, bytes); }
+namespace {
+void (*toolStartHook)() = nullptr;
+}  // namespace
+
+void SetToolStartHookForTest(void (*hook)()) { toolStartHook = hook; }
+
+void ToolStartHook()
+{
+    if (toolStartHook)
+        toolStartHook();
+}
+
+std::string ToolResult::LastWords(size_t bytes) const
+{
+    std::string words = LastLines(output, bytes);
+    std::string how = HowItEnded();
+    return how.empty() ? words : words.empty() ? how : words + "\n" + how;
+}
+
+std::string ToolResult::HowItEnded() const
+{
+    if (!started || signal == 0)
+        return "";
+    return tool + " was ended by signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+}
+
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e)
+        env.emplace_back(*e);
+    for (const std::string& change : changes) {
+        std::string name = change.substr(0, change.find('=') + 1);
+        std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+        env.push_back(change);
+    }
+    return env;
+}
 
 namespace {
 
@@ -85,22 +123,62 @@ void Exchange(int inFd, int outFd, const std::string* input, std::string& output
         close(inFd);
 }
 
+// Texts as a null-ended list of pointers into them, for exec.
+std::vector<char*> Pointers(std::vector<std::string>& texts)
+{
+    std::vector<char*> pointers;
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// " (descriptor 7)" for the trace of a tool that inherits descriptors.
+std::string InheritedText(const std::vector<int>& inherit)
+{
+    std::string text;
+    for (int fd : inherit)
+        if (fd >= 0)
+            text += (text.empty() ? " (descriptor " : ", ") + std::to_string(fd);
+    return text.empty() ? text : text + ")";
+}
+
+// Starts the tool with its standard input from `inFd` (or /dev/null), its output and errors
+// into `outFd` and the descriptors it inherits; 0 on success, else the error of the start.
+int Spawn(const std::string& program, std::vector<std::string> args, std::vector<std::string> env, int inFd, int outFd,
+          const std::vector<int>& inherit, pid_t& pid)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (inFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, inFd, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 2);
+    for (int fd : inherit)
+        if (fd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, fd, fd);  // the same number: close-on-exec is cleared
+    ToolStartHook();
+    std::vector<char*> argv = Pointers(args), envp = Pointers(env);
+    int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return err;
+}
+
 }  // namespace
 
-ToolResult RunTool(const std::vector<std::string>& args, const std::string* input, const FeedProgress& fed)
+ToolResult RunTool(const std::vector<std::string>& args, const std::string* input, const FeedProgress& fed,
+                   const std::vector<int>& inherit, const std::vector<std::string>& environment)
 {
     ToolResult result;
-    std::vector<std::string> copy = args;
-    std::vector<char*> argv;
-    for (std::string& arg : copy)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
+    result.tool = args.empty() ? std::string() : args[0];
+    const std::string inherited = InheritedText(inherit);
     // A bare name is looked up as every outside program is; a path is run as it stands.
-    const std::string program = args[0].find('/') == std::string::npos ? FindTool(args[0]) : args[0];
+    const std::string program = args.empty() || args[0].find('/') != std::string::npos ? result.tool : FindTool(args[0]);
     if (program.empty()) {
         result.startError = ENOENT;
-        Trace("run %s: cannot start: %s is not installed", Joined(args).c_str(), args[0].c_str());
+        Trace("run %s: cannot start: %s is not installed", Joined(args).c_str(), result.tool.c_str());
         return result;
     }
     int outPipe[2], inPipe[2] = {-1, -1};
@@ -108,17 +186,8 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
         result.startError = errno;
         return result;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (input)
-        posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
-    else
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 2);
     pid_t pid = 0;
-    int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    int err = Spawn(program, args, EnvironmentWith(environment), inPipe[0], outPipe[1], inherit, pid);
     close(outPipe[1]);
     if (input)
         close(inPipe[0]);
@@ -127,7 +196,7 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
         if (input)
             close(inPipe[1]);
         result.startError = err;
-        Trace("run %s: cannot start: %s", Joined(args).c_str(), std::strerror(err));
+        Trace("run %s%s: cannot start: %s", Joined(args).c_str(), inherited.c_str(), std::strerror(err));
         return result;
     }
     result.started = true;
@@ -142,7 +211,11 @@ ToolResult RunTool(const std::vector<std::string>& args, const std::string* inpu
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    Trace("run %s: exit %d", Joined(args).c_str(), result.status);
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    if (result.signal)
+        Trace("run %s%s: %s", Joined(args).c_str(), inherited.c_str(), result.HowItEnded().c_str());
+    else
+        Trace("run %s%s: exit %d", Joined(args).c_str(), inherited.c_str(), result.status);
     return result;
 }
 

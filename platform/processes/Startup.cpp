@@ -14,10 +14,13 @@
 
 namespace {
 
-// Each outside program, and the Debian package that brings it.
+// Each outside program that runs, found on PATH or in the system's folders as it is started,
+// and the Debian package that brings it: mkfs.fat, the mtools commands platform/ runs itself (with their settings in
+// their environment, no env program between), and syslinux with the two mtools commands it
+// runs in its turn.
 const std::pair<const char*, const char*> kTools[] = {
-    {"mkfs.fat", "dosfstools"}, {"syslinux", "syslinux"}, {"mcopy", "mtools"}, {"mdir", "mtools"},
-    {"mmd", "mtools"},          {"mdel", "mtools"},      {"mren", "mtools"},  {"mtype", "mtools"},
+    {"mkfs.fat", "dosfstools"}, {"syslinux", "syslinux"}, {"mcopy", "mtools"},   {"mdir", "mtools"},
+    {"mmd", "mtools"},          {"mdel", "mtools"},      {"mren", "mtools"},    {"mattrib", "mtools"},
 };
 
 }  // namespace

@@ -49,6 +49,7 @@ DWORD ErrorFromErrno(int err)
     case EBADF: return ERROR_INVALID_HANDLE;
     case EINVAL: return ERROR_INVALID_PARAMETER;
     case ENOSPC: return 112;  // ERROR_DISK_FULL
+    case EXDEV: return ERROR_NOT_SAME_DEVICE;
     case ENOMEDIUM:
     case ENXIO:
     case ENODEV: return ERROR_NOT_READY;

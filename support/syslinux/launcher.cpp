@@ -1,12 +1,13 @@
 // syslinux.exe: the installer the program runs as "syslinux\syslinux.exe -f E:\".
 // It finds the volume behind the drive letter in the drive map that the program hands to its
-// children (BOOTWRIGHT_DRIVES), lets the program's write guard check the disk (not a system
-// disk, still the disk that was chosen, nothing mounted from it), and then runs the system's
-// SYSLINUX installer on the volume in place:
-// syslinux --install --force --offset <bytes> <backing>.
+// children (BOOTWRIGHT_DRIVES): only the chosen key's letter is there, with a descriptor of
+// the key's disk that this process inherited. The program's write guard checks that very
+// descriptor (not a system disk, still the disk that was chosen, nothing mounted from it)
+// and holds the disk, and the system's SYSLINUX installer then works on the held descriptor,
+// never on the key's name: syslinux --install --force --offset <bytes> /proc/self/fd/<N>.
 #include "platform/machines/DriveMap.h"
 #include "platform/OwnCalls.h"
-#include "platform/guard/WriteGuard.h"
+#include "platform/guard/CheckedDisk.h"
 #include "platform/processes/ToolPath.h"
 
 #include <cctype>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -57,8 +59,16 @@ int main(int argc, char** argv)
     const char* map = std::getenv("BOOTWRIGHT_DRIVES");
     std::optional<platform::DriveMapEntry> drive = platform::FindDrive(map ? map : "", letter);
     if (!drive)
-        return Fail(std::string("drive ") + letter + ": is not known");
-    if (drive->volume.disk >= 0 && !platform::GuardDisk(drive->disk, platform::KeyAccess::Write)) {
+        return Fail(std::string(1, letter) + ": is not the key chosen in the program; only the chosen key is written");
+    if (drive->descriptor < 0)
+        return Fail(std::string(1, letter) + ": the key's disk " + drive->volume.backing + " cannot be opened");
+    // A descriptor the program holds already is checked as it is; any other is held here.
+    std::shared_ptr<platform::CheckedDisk> key =
+        drive->held ? (platform::GuardDisk(drive->disk, platform::KeyAccess::Write, drive->descriptor)
+                           ? std::make_shared<platform::CheckedDisk>(drive->descriptor, drive->disk.number, true)
+                           : nullptr)
+                    : platform::OpenCheckedDisk(drive->disk, platform::KeyAccess::Write, drive->descriptor);
+    if (!key) {
         DWORD code = GetLastError();
         char detail[512] = "";
         GetLastErrorDetail(detail, sizeof detail);
@@ -71,12 +81,16 @@ int main(int argc, char** argv)
             reason.pop_back();
         return Fail(std::string(1, letter) + ": " + reason + " " + detail);
     }
+    // The installer inherits the held descriptor, and with it the hold, until it ends.
+    if (key->Fd() != drive->descriptor)
+        ::close(drive->descriptor);
+    ::fcntl(key->Fd(), F_SETFD, 0);
 
     std::string offset = std::to_string(drive->volume.offset);
-    std::string backing = drive->volume.backing;
+    std::string device = key->ToolPath();
     std::vector<char*> args{const_cast<char*>("syslinux"), const_cast<char*>("--install"),
                             const_cast<char*>("--force"),  const_cast<char*>("--offset"),
-                            offset.data(),                 backing.data(),
+                            offset.data(),                 device.data(),
                             nullptr};
     const std::string syslinux = platform::FindTool("syslinux");
     if (syslinux.empty())

@@ -40,15 +40,18 @@ protected:
 
 }  // namespace
 
-TEST(ApplicationServices, MainWindowIsTheApplicationsOrNone)
+// The progress of a long operation reaches the sheet as the main window: once the
+// application is gone, there is none to reach.
+TEST(ApplicationServices, TheMainWindowGoesWithTheApplication)
 {
-    EXPECT_EQ(AfxGetMainWnd(), nullptr);   // no application object
-    CWinApp app("tool");
-    EXPECT_EQ(AfxGetApp(), &app);
     CWnd window;
-    app.m_pMainWnd = &window;
-    EXPECT_EQ(AfxGetMainWnd(), &window);
-    EXPECT_TRUE(AfxSocketInit());
+    {
+        CWinApp app("tool");
+        app.m_pMainWnd = &window;
+        EXPECT_EQ(AfxGetMainWnd(), &window);
+    }
+    EXPECT_EQ(AfxGetApp(), nullptr);
+    EXPECT_EQ(AfxGetMainWnd(), nullptr);
 }
 
 TEST(ApplicationServices, WaitCursorsNest)

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QAbstractButton>
 
 #include "tests/support/SheetDriver.h"
@@ -43,6 +45,8 @@ public:
     }
     LRESULT OnWizardNext() override
     {
+        if (m_duringNext)
+            m_duringNext();
         if (m_buttonsOnNext)
             GetSheet()->SetWizardButtons(m_buttonsOnNext);
         return m_nextResult;
@@ -55,6 +59,7 @@ public:
     LRESULT m_nextResult = 0, m_backResult = 0;
     DWORD m_buttonsOnActivate = 0, m_buttonsOnNext = 0, m_buttonsSeenOnActivate = 0;
     BOOL m_acceptActivation = TRUE, m_allowCancel = TRUE, m_allowFinish = TRUE;
+    std::function<void()> m_duringNext;
 };
 
 class CTestSheet : public CPropertySheetEx {
@@ -214,6 +219,24 @@ TEST_F(Sheet, CancelEscapeAndCloseBoxAskThePage)
     driver.Cancel();
     EXPECT_TRUE(driver.IsClosed());
     EXPECT_EQ(driver.Result(), IDCANCEL);
+}
+
+// While a page's handler works, a press of Cancel is kept for the work to take, and other
+// clicks are dropped, also one still waiting when the handler returns.
+TEST_F(Sheet, WhileAHandlerWorksOnlyCancelIsTakenIn)
+{
+    CSheetDriver driver(sheet);
+    BOOL heard = FALSE;
+    sheet.m_welcome.m_duringNext = [&] {
+        driver.QueueClick(IDCANCEL_BUTTON);
+        sheet.PumpWaitingInput();
+        heard = sheet.TakeCancelPress();
+        driver.QueueClick(ID_WIZNEXT);
+    };
+    driver.Next();
+    EXPECT_TRUE(heard);
+    EXPECT_EQ(driver.CurrentPageId(), IDD_T_FIRST) << "the second Next was dropped";
+    EXPECT_FALSE(driver.IsClosed()) << "the Cancel was taken";
 }
 
 TEST_F(Sheet, EnterPressesNextThenFinish)

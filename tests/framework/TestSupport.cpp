@@ -4,10 +4,10 @@
 #include <QElapsedTimer>
 #include <QWidget>
 #include <QTest>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 
 #include "framework/ModuleResources.h"
+#include "tests/support/Bytes.h"
 #include "tests/support/SheetDriver.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +15,7 @@
 
 const std::vector<uint8_t>& TestResBytes()
 {
-    static const std::vector<uint8_t> bytes = [] {
-        std::ifstream in(TEST_RES_PATH, std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-    }();
+    static const std::vector<uint8_t> bytes = ReadBytes(TEST_RES_PATH, 0, std::filesystem::file_size(TEST_RES_PATH));
     return bytes;
 }
 

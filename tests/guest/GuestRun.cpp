@@ -225,9 +225,9 @@ int main(int argc, char** argv)
         return Finish();
 
     // The configuration page's firmware-flash choice.
-    auto failedFile = [&] { return LastErrorReason() + " (" + key.m_strFailedPath + ")"; };
+    auto failedFile = [&] { return LastErrorReason() + " (" + key.m_failure.strPath + ")"; };
     bool copied = key.CopyFlashPackage();
-    if (!Step("CopyFlashPackage", copied || key.m_nFailedStep == 0, failedFile) ||
+    if (!Step("CopyFlashPackage", copied || key.m_failure.nStep == 0, failedFile) ||
         !Step("WriteFlashConfiguration", key.WriteFlashConfiguration(), failedFile))
         return Finish();
 
@@ -236,7 +236,7 @@ int main(int argc, char** argv)
     // follows this run shows that it came back whole).
     const std::string partition = stick->path + "1";
     const std::string image = "/tmp/backup.img";
-    auto transferFailure = [&] { return key.m_strTransferFailure + ": " + LastErrorReason(); };
+    auto transferFailure = [&] { return FailureText(key) + ": " + LastErrorReason(); };
     std::system(("mount -t vfat " + partition + " " + mountPoint).c_str());
     if (!Step("the new partition is mounted for the backup", Mounted(mountPoint),
               [&] { return partition + " cannot be mounted"; }))

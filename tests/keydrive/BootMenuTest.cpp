@@ -7,6 +7,8 @@
 #include "tests/support/BootMenuTexts.h"
 #include "tests/support/KeyImage.h"
 
+using namespace std::string_literals;
+
 namespace {
 
 class BootMenuTest : public ::testing::Test {
@@ -32,7 +34,7 @@ TEST_F(BootMenuTest, TheWorkedExamplesByteForByte)
     EXPECT_EQ(Config(), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock);
     EXPECT_EQ(Menu(), kStars + kFlashEntry + kStars);
     EXPECT_EQ(kFlashEntry.size(), 80u);
-    EXPECT_EQ(drive.m_nFailedStep, 0u);
+    EXPECT_EQ(drive.m_failure.nStep, 0u);
 
     // 2: a floppy image added to it; the default stays.
     ASSERT_TRUE(drive.AddImageConfiguration("dos", "DOS boot disk"));
@@ -104,42 +106,50 @@ TEST_F(MenuTextTest, TokensSkipDelimitersAndLeaveThePositionAtTheEnd)
     EXPECT_EQ(position, 7u);
 }
 
-TEST_F(MenuTextTest, TheMenuKeepsOtherEntriesAndEndsAtALineOfSpacesAndHyphens)
+TEST_F(MenuTextTest, TheMenuKeepsEveryOtherLineAndTakesTheNewEntryLast)
 {
-    std::string stars = "*\n*\n*\n*\n*\n";
+    std::string stars = kStars, crlfStars = "*\r\n*\r\n*\r\n*\r\n*\r\n";
     // Lost star blocks come back; extra whole blocks all go; a lone star line stays.
     EXPECT_EQ(Menu("  a - A\n", "b"), stars + "  a - A\n" + Entry("b", "L") + stars);
     EXPECT_EQ(Menu(stars + stars + "*\n  a - A\n" + stars + stars, "b"), stars + "*\n  a - A\n" + Entry("b", "L") + stars);
-    // The same first word goes wherever it stands; blank lines go; CR stays.
-    EXPECT_EQ(Menu(stars + "  b - old\n\n\n\ta - A\r\n  b - older\n" + stars, "b"),
-              stars + "\ta - A\r\n" + Entry("b", "L") + stars);
-    // A line of spaces and hyphens ends the walk: it and all after it are gone.
-    EXPECT_EQ(Menu(stars + "  a - A\n  ----  \n  c - C\n" + stars, "b"), stars + "  a - A\n" + Entry("b", "L") + stars);
-    // A hyphenated short name: its first word ends at the hyphen, so its old line stays.
-    EXPECT_EQ(Menu(Menu("", "dos-6", "One"), "dos-6", "Two"), stars + Entry("dos-6", "One") + Entry("dos-6", "Two") + stars);
+    // Every line of the name goes, in any case; blank lines, separators and what follows them
+    // stay; a last line without its end gets one.
+    EXPECT_EQ(Menu(stars + "  b - old\n\n  ----\n\tB - older\n  c - C", "b"), stars + "\n  ----\n  c - C\n" + Entry("b", "L") + stars);
+    // A CR LF menu stays CR LF.
+    EXPECT_EQ(Menu(crlfStars + "  a - A\r\n  b - B\r\n" + crlfStars, "b"),
+              crlfStars + "  a - A\r\n" + Entry("b", "L").insert(Entry("b", "L").size() - 1, "\r") + crlfStars);
+    // A hyphenated short name is one name: its old line goes.
+    EXPECT_EQ(Menu(Menu("", "dos-6", "One"), "dos-6", "Two"), stars + Entry("dos-6", "Two") + stars);
     // Names over their fields are written whole.
     std::string longName(70, 'x');
     EXPECT_EQ(Menu("", "averylongshortname", longName), stars + Entry("averylongshortname", longName) + stars);
 }
 
-TEST_F(MenuTextTest, LabelBlocksGoWithTheirIndentedLinesAndTheNewOneComesLast)
+// As SYSLINUX reads them: keywords after blanks and in any case, a name in any case up to the
+// line's end, a CR a blank. A block ends at a line that begins with a letter or at another
+// label or default line; blank lines after it stay.
+TEST_F(MenuTextTest, LabelBlocksAreFoundAsSyslinuxReadsThem)
 {
-    std::string config = "#zentaq\n\nlabel dos\n  kernel memdisk\n# note\n3 lines\n\tappend x\ndefault dos\n"
-                         "label dos\n  again\nlabel Dos\n  kept\nlabel\tdos\n  kept too\nprompt 1\n";
-    EXPECT_EQ(Blocks(config, "dos"), "#zentaq\ndefault dos\nlabel Dos\n  kept\nlabel\tdos\n  kept too\nprompt 1\nlabel dos\n  B\n");
-    // A CR after the name makes another name: the old block stays.
-    EXPECT_EQ(Blocks("label dos\r\n  kernel memdisk\r\n", "dos"), "label dos\r\n  kernel memdisk\r\nlabel dos\n  B\n");
-    EXPECT_EQ(Blocks("label dos-6\n  x\nlabel dos\n  y\n", "dos-6"), "label dos\n  y\nlabel dos-6\n  B\n");
+    std::string config = "#zentaq\n\nlabel dos\n  kernel memdisk\n# note\n3 lines\n\tappend x\n\ndefault dos\n"
+                         "LABEL Dos\n  again\n  label\tdos\r\n  too\nlabel dosx\n  kept\nprompt 1\n";
+    EXPECT_EQ(Blocks(config, "dos"), "#zentaq\n\n\ndefault dos\nlabel dosx\n  kept\nprompt 1\nlabel dos\n  B\n");
+    EXPECT_EQ(Blocks("label dos\r\n  kernel memdisk\r\nlabel b\r\n", "dos"), "label b\r\nlabel dos\r\n  B\r\n");
+    EXPECT_EQ(Blocks("label dos\n  a\n\n  b\n\nprompt 1\n", "dos"), "\nprompt 1\nlabel dos\n  B\n");
+    EXPECT_EQ(Blocks("label a\0b\n  x"s, "dos"), "label a\0b\n  x\nlabel dos\n  B\n"s) << "a NUL is a byte like another";
 }
 
-TEST_F(MenuTextTest, TheDefaultLineIsReplacedOnlyWhereALineEndFollowsIt)
+TEST_F(MenuTextTest, TheDefaultLineIsFoundInAnyCaseAndTakesTheFilesLineEnd)
 {
-    EXPECT_EQ(Default("#zentaq\ndefault flash\r\nprompt 1\ndefault flash\r\n", "dos"), "#zentaq\ndefault dos\nprompt 1\ndefault dos\n");
-    EXPECT_EQ(Default("prompt 1\ndefault flash", "dos"), "prompt 1\ndefault flash") << "no LF after it";
-    EXPECT_EQ(Default("#zentaq\nprompt 1\n", "dos"), "#zentaq\ndefault dos\nprompt 1\n");
+    EXPECT_EQ(Default("#zentaq\nDEFAULT flash\r\nprompt 1\nDEFAULT flash\r\n", "dos"), "#zentaq\ndefault dos\nprompt 1\ndefault dos\n");
+    EXPECT_EQ(Default("prompt 1\ndefault flash", "dos"), "prompt 1\ndefault dos\n") << "a last line without LF";
+    EXPECT_EQ(Default("#zentaq\r\nprompt 1\r\n", "dos"), "#zentaq\r\ndefault dos\r\nprompt 1\r\n");
     EXPECT_EQ(Default("prompt 1\n#zentaq", "dos"), "prompt 1\n#zentaq\ndefault dos\n");
-    EXPECT_TRUE(drive.HasDefaultEntry("\n\ndefaultx\n"));
-    EXPECT_FALSE(drive.HasDefaultEntry(" default flash\nDEFAULT flash\n"));
+    // One line ending in CR, without LF: a CR LF file, also after the default line is added.
+    std::string config = "#zentaq\r", menu;
+    drive.ComposeBootMenu(config, true, menu, true, "dos", "D", true, true);
+    EXPECT_EQ(config, "#zentaq\r\ndefault dos\r\nlabel dos\r\n  kernel memdisk\r\n  append initrd=dos.img\r\n");
+    EXPECT_TRUE(drive.HasDefaultEntry("\n\n  Default x\n"));
+    EXPECT_FALSE(drive.HasDefaultEntry("defaultx\n# default flash\n"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 #include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
@@ -36,22 +37,6 @@ DWORD MaskOf(const std::vector<std::string>& buses, const std::string& extra = "
 }
 
 }  // namespace
-
-TEST(KeyDrive, StartsEmptyAndClosedAndRefusesInvalidHandles)
-{
-    CKeyDrive drive;
-    for (int i = 0; i < 26; ++i)
-        EXPECT_EQ(drive.m_bIsKey[i] + drive.m_nDiskNumber[i], 0);
-    EXPECT_NE(drive.m_pfnFormatEx, nullptr);
-    EXPECT_EQ(drive.m_hDisk, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(drive.m_hVolume, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(drive.CloseKey());
-    EXPECT_TRUE(drive.CloseKey());
-    EXPECT_FALSE(drive.CloseFile(INVALID_HANDLE_VALUE));
-    drive.m_geometry.SectorsPerTrack = 9;
-    EXPECT_FALSE(drive.QueryGeometry(INVALID_HANDLE_VALUE));
-    EXPECT_EQ(drive.m_geometry.SectorsPerTrack, 9u);
-}
 
 TEST(KeyDrive, OpenKeyFindsTheKeysDiskAndVolumeForEitherCase)
 {
@@ -92,27 +77,36 @@ TEST(KeyDrive, UnmarkedLettersOpenNothingAndTheSystemDiskStaysUntouched)
     EXPECT_EQ(ReadBytes(system, 0, 16 * kMiB), before);
 }
 
-TEST(KeyDrive, RepeatedOpensLeakNoDescriptorAndRefreshRewindsBothHandles)
+// Opening again closes what was open, refreshing leaves both handles at offset 0, and a key
+// drive that goes lets go of its handles; the invalid handle never reaches the platform.
+TEST(KeyDrive, HandlesAreNeverLeakedAndRefreshRewindsBoth)
 {
     auto descriptors = [] {
         auto entries = std::filesystem::directory_iterator("/proc/self/fd");
         return std::distance(begin(entries), end(entries));
     };
     Sandbox sandbox;
-    CKeyDrive drive;
-    std::string key = UseKey(sandbox, drive, 64 * kMiB);
+    auto drive = std::make_unique<CKeyDrive>();
+    std::string key = UseKey(sandbox, *drive, 64 * kMiB);
     PartitionKey(key);
-    drive.CloseKey();
+    drive->CloseKey();
+    EXPECT_TRUE(drive->CloseKey()) << "closing a closed key does nothing";
     auto before = descriptors();
     for (int i = 0; i < 200; ++i)
-        drive.OpenKey('D');
-    ReadHandle(drive.m_hDisk, 4096);
-    ReadHandle(drive.m_hVolume, 4096);
-    EXPECT_TRUE(drive.RefreshKey());
-    EXPECT_EQ(ReadHandle(drive.m_hDisk), ReadBytes(key, 0, 512));
-    EXPECT_EQ(ReadHandle(drive.m_hVolume), std::vector<uint8_t>(512, 0x7E));
-    drive.CloseKey();
+        drive->OpenKey('D');
+    ReadHandle(drive->m_hDisk, 4096);
+    ReadHandle(drive->m_hVolume, 4096);
+    EXPECT_TRUE(drive->RefreshKey());
+    EXPECT_EQ(ReadHandle(drive->m_hDisk), ReadBytes(key, 0, 512));
+    EXPECT_EQ(ReadHandle(drive->m_hVolume), std::vector<uint8_t>(512, 0x7E));
+    drive.reset();
     EXPECT_EQ(descriptors(), before);
+
+    CKeyDrive closed;
+    EXPECT_FALSE(closed.CloseFile(INVALID_HANDLE_VALUE));
+    closed.m_geometry.SectorsPerTrack = 9;
+    EXPECT_FALSE(closed.QueryGeometry(INVALID_HANDLE_VALUE));
+    EXPECT_EQ(closed.m_geometry.SectorsPerTrack, 9u) << "a failed query keeps the geometry";
 }
 
 TEST(KeyDrive, CopySectorsWritesNothingFromAShortSource)

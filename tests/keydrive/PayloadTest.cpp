@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "keydrive/KeyDrive.h"
 #include "tests/support/KeyImage.h"
@@ -12,20 +10,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Contents(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string Pattern(size_t size, unsigned seed)
-{
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * seed) ^ (i >> 9));
-    return bytes;
-}
 
 class PayloadTest : public ::testing::Test {
 protected:
@@ -35,7 +19,6 @@ protected:
         drive.CloseKey();
         MakeFatKey(key);
     }
-    void MakeText(const std::string& path, const std::string& text) { MakeFile(path, {text.begin(), text.end()}); }
 
     Sandbox sandbox;
     CKeyDrive drive;
@@ -46,12 +29,12 @@ TEST_F(PayloadTest, TheFlashTreeLandsWholeInTheRootAndASecondCopyStopsAtItsFirst
 {
     UseFatKey();
     std::string flash = sandbox.Path() + "/run/flash";
-    std::string initrd = Pattern(1536 * 1024, 7);
-    MakeText(flash + "/initrd.img", initrd);
-    MakeText(flash + "/vmlinuz", "kernel");
-    MakeText(flash + "/modules/a.ko", "module a");
-    MakeText(flash + "/modules/deep/b.ko", "module b");
-    MakeText(flash + "/zz.txt", "last");
+    std::string initrd = Text(Pattern(1536 * 1024, 7));
+    WriteText(flash + "/initrd.img", initrd);
+    WriteText(flash + "/vmlinuz", "kernel");
+    WriteText(flash + "/modules/a.ko", "module a");
+    WriteText(flash + "/modules/deep/b.ko", "module b");
+    WriteText(flash + "/zz.txt", "last");
     WorkingFolder working(sandbox.Path() + "/run");
 
     EXPECT_TRUE(drive.CopyFlashPackage());
@@ -68,7 +51,7 @@ TEST_F(PayloadTest, TheFlashTreeLandsWholeInTheRootAndASecondCopyStopsAtItsFirst
     PutKeyFileText(key, "vmlinuz", "old");
     PutKeyFileText(key, "modules/a.ko", "old");
     EXPECT_FALSE(drive.CopyFlashPackage());
-    EXPECT_EQ(drive.m_nFailedStep, 0u) << "a stop, not a failure to report";
+    EXPECT_EQ(drive.m_failure.nStep, 0u) << "a stop, not a failure to report";
     EXPECT_EQ(KeyFileText(key, "initrd.img"), initrd);
     EXPECT_EQ(KeyFileText(key, "vmlinuz"), "old");
     EXPECT_EQ(KeyFileText(key, "modules/a.ko"), "old");
@@ -81,16 +64,17 @@ TEST_F(PayloadTest, TheFlashTreeLandsWholeInTheRootAndASecondCopyStopsAtItsFirst
 TEST_F(PayloadTest, AFloppyBecomesAnImageOfExactlyItsSizeWithMemdiskBesideIt)
 {
     std::string floppy = sandbox.AddFloppy('A');
-    std::string medium = Pattern(1474560, 13);
-    MakeText(floppy, medium);
+    std::string medium = Text(Pattern(1474560, 13));
+    WriteText(floppy, medium);
     UseFatKey();
 
     EXPECT_TRUE(drive.CaptureFloppyImage("A:", "dos"));
     std::string image = KeyFileText(key, "dos.img");
     EXPECT_EQ(image.size(), 1474560u);
     EXPECT_TRUE(image == medium);
-    EXPECT_EQ(KeyFileText(key, "memdisk"), Contents("syslinux/memdisk/memdisk"));
-    EXPECT_GT(Contents("syslinux/memdisk/memdisk").size(), 1000u);
+    std::string memdisk = Text(ReadBytes("syslinux/memdisk/memdisk", 0, 1 << 20));
+    EXPECT_GT(memdisk.size(), 1000u);
+    EXPECT_EQ(KeyFileText(key, "memdisk"), memdisk);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
-#include "pages/StatusLine.h"
 #include "platform/TestHooks.h"
 
 namespace {
@@ -194,17 +193,4 @@ TEST(Format, AMissingFormatterMakesFormatKeyFail)
     platform::SetModuleMissingForTest("fmifs.dll", false);
     EXPECT_EQ(drive.m_pfnFormatEx, nullptr);
     EXPECT_FALSE(drive.FormatKey());
-}
-
-// Counted without a sheet too; only progress reports count, and the 25th is the first
-// to move the status line.
-TEST(Format, EveryTwentyFifthProgressReportMovesTheStatusLine)
-{
-    RewindProgress(FormatProgressCounter());
-    for (int i = 0; i < 24; ++i)
-        EXPECT_TRUE(CKeyDrive::FormatCallback(PROGRESS, 0, nullptr));
-    CKeyDrive::FormatCallback(DONE, 0, nullptr);
-    CKeyDrive::FormatCallback(CLUSTERSIZETOOSMALL, 0, nullptr);
-    EXPECT_TRUE(FormatProgressCounter().Tick());
-    EXPECT_FALSE(FormatProgressCounter().Tick());
 }

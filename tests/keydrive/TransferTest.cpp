@@ -3,32 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 
 #include "tests/support/KeyImage.h"
 #include "keydrive/KeyDrive.h"
+#include "pages/StepFailure.h"
 #include "platform/OwnCalls.h"
 
 namespace {
 
 
-std::vector<uint8_t> Noise(size_t count, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(count);
-    for (uint8_t& b : bytes)
-        b = static_cast<uint8_t>(random());
-    return bytes;
-}
-
-// A fresh sandbox whose disk 1 (D:) is a key of `size` bytes full of noise, opened as the
+// A fresh sandbox whose disk 1 (D:) is a key of `size` bytes full of a pattern, opened as the
 // key selection page opens it: one whole-device volume, or with `used` its one partition
 // ends at sector used - 1.
 struct Key {
     Key(uint64_t bytes, uint32_t used = 0, const std::vector<std::string>& extra = {}) : size(bytes)
     {
         path = UseKey(sandbox, drive, size, extra);
-        WriteBytes(path, 0, Noise(size, 7));
+        WriteBytes(path, 0, Pattern(size, 7));
         if (used)
             WriteMbr(path, {{0x80, 0x06, 63, static_cast<uint32_t>(used - 63)}});
         else
@@ -49,10 +40,9 @@ struct Key {
         HANDLE handle = image ? CreateFileA(file.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
                               : drive.CreateAlways(file.c_str());
         bool done = (drive.*transfer)(handle);
-        error = GetLastError();
-        char text[256] = "";
-        GetLastErrorDetail(text, sizeof text);
-        detail = text;
+        CLastError last = CLastError::Now();
+        error = last.dwCode;
+        detail = last.strDetail;
         drive.CloseFile(handle);
         released = drive.m_hDisk == INVALID_HANDLE_VALUE;
         return done;
@@ -92,28 +82,33 @@ TEST(TransferCount, UsedSectorsOfPartitionedAndWholeDeviceKeys)
     EXPECT_EQ(CKeyDrive::TransferPercent(24, 1000), 2);
 }
 
-// Only whole sectors are written; an empty image and one larger than the key are refused
-// before anything is written. The drive letter goes in every case, for the rest of the run.
-TEST(TransferRestore, WritesWholeSectorsAndRefusesWhatDoesNotFit)
+// An image is written whole or not at all: one that is not whole sectors, an empty one and
+// one larger than the key are refused before anything is written, and the key keeps its
+// letter, so that a good image restores next. After a write, the letter goes for the run.
+TEST(TransferRestore, AnImageIsWrittenWholeOrRefusedAndARefusalKeepsTheKey)
 {
-    std::vector<uint8_t> image = Noise(1000, 1);
-    Key key(4 * kMiB);
-    EXPECT_TRUE(key.Run(&CKeyDrive::Restore, &image));
-    EXPECT_EQ(key.Bytes(), key.BeforeWith(image, kSector)) << "bytes 512 to 999 are not written";
-    EXPECT_TRUE(key.released && !key.drive.OpenKey('D'));
-
-    for (size_t size : {size_t(0), size_t(4 * kMiB + kSector)}) {
-        Key refused(4 * kMiB);
-        image = Noise(size, 2);
-        EXPECT_FALSE(refused.Run(&CKeyDrive::Restore, &image)) << "an empty image is no success either";
-        EXPECT_EQ(refused.Bytes(), refused.before) << size;
-        EXPECT_TRUE(refused.released) << size;
-        EXPECT_EQ(refused.error, size ? ERROR_DISK_FULL : ERROR_HANDLE_EOF) << size;
-        if (size) {
-            EXPECT_EQ(refused.detail, "The image file holds 4,194,816 bytes; the key holds 4,194,304 bytes.");
-            EXPECT_EQ(refused.drive.m_strTransferFailure,
-                      "The image file is larger than the key. Nothing was written to the key.");
-        }
+    struct Case {
+        size_t size;
+        DWORD error;
+        const char* detail;
+    };
+    for (Case c : {Case{1000, ERROR_INVALID_DATA, "The image file holds 1,000 bytes, 488 more than a whole number of sectors."},
+                   Case{4 * kMiB + 100, ERROR_INVALID_DATA,
+                        "The image file holds 4,194,404 bytes, 100 more than a whole number of sectors."},
+                   Case{4 * kMiB + kSector, ERROR_DISK_FULL,
+                        "The image file holds 4,194,816 bytes; the key holds 4,194,304 bytes."},
+                   Case{0, ERROR_HANDLE_EOF, ""}}) {
+        Key key(4 * kMiB);
+        std::vector<uint8_t> image = Pattern(c.size, 2);
+        EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image)) << c.size;
+        EXPECT_EQ(key.error, c.error) << c.size;
+        EXPECT_EQ(key.detail, c.detail) << c.size;
+        EXPECT_EQ(key.Bytes(), key.before) << c.size;
+        EXPECT_FALSE(key.released) << c.size;
+        image = Pattern(4 * kMiB, 3);
+        EXPECT_TRUE(key.Run(&CKeyDrive::Restore, &image)) << c.size;
+        EXPECT_EQ(key.Bytes(), image) << c.size;
+        EXPECT_TRUE(key.released && !key.drive.OpenKey('D')) << c.size;
     }
 }
 
@@ -140,14 +135,14 @@ TEST(TransferFaults, AFaultStopsTheTransferAtItsSectorWithEverythingBeforeInPlac
     Key key(4 * kMiB, 8000, {"fault 1 read 3000", "fault 1 write 5000"});
     EXPECT_FALSE(key.Run(&CKeyDrive::Backup));
     EXPECT_EQ(key.error, ERROR_CRC);
-    EXPECT_EQ(key.drive.m_strTransferFailure, "Reading sector 3000 of the key failed.");
+    EXPECT_EQ(FailureText(key.drive), "Reading sector 3000 of the key failed.");
     EXPECT_EQ(key.Image(), std::vector<uint8_t>(key.before.begin(), key.before.begin() + 3000 * kSector));
 
     key.drive.OpenKey('D');
-    std::vector<uint8_t> image = Noise(7000 * kSector, 5);
+    std::vector<uint8_t> image = Pattern(7000 * kSector, 5);
     EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image));
     EXPECT_EQ(key.error, ERROR_WRITE_FAULT);
-    EXPECT_EQ(key.drive.m_strTransferFailure, "Writing sector 5000 of the key failed.");
+    EXPECT_EQ(FailureText(key.drive), "Writing sector 5000 of the key failed.");
     EXPECT_EQ(key.Bytes(), key.BeforeWith(image, 5000 * kSector));
 }
 
@@ -156,33 +151,52 @@ TEST(TransferFaults, AFaultStopsTheTransferAtItsSectorWithEverythingBeforeInPlac
 TEST(TransferFaults, AKeyThatHoldsLessThanItReportsIsCaughtAtItsFirstLostSector)
 {
     Key key(4 * kMiB, 8000, {"fault 1 lose 6144"});
-    std::vector<uint8_t> image = Noise(7000 * kSector, 9);
+    std::vector<uint8_t> image = Pattern(7000 * kSector, 9);
     EXPECT_FALSE(key.Run(&CKeyDrive::Restore, &image));
     EXPECT_EQ(key.error, ERROR_CRC);
-    EXPECT_EQ(key.drive.m_strTransferFailure, "Sector 6144 of the key does not hold what was written to it.");
+    EXPECT_EQ(FailureText(key.drive), "Sector 6144 of the key does not hold what was written to it.");
 
     Key floppy(2 * kMiB, 0, {"fault 1 lose 100"});
-    image = Noise(1474560, 4);
+    image = Pattern(1474560, 4);
     EXPECT_FALSE(floppy.Run(&CKeyDrive::WriteFloppyImage, &image));
-    EXPECT_EQ(floppy.drive.m_strTransferFailure, "Sector 100 of the key does not hold what was written to it.");
+    EXPECT_EQ(FailureText(floppy.drive), "Sector 100 of the key does not hold what was written to it.");
 }
 
-// Whole chunks of 36,864 bytes only; a source that cannot be read writes nothing and says so.
-TEST(TransferFloppy, FloppyImagesGoInWholeChunksAndAnUnreadableSourceIsReported)
+// A floppy image goes whole, in chunks of 36,864 bytes and a shorter last one: 720 KB and
+// 1.2 MB images alike. One that is not whole sectors, or larger than 2,880 chunks, is
+// refused before writing; a source that cannot be read writes nothing and says so.
+TEST(TransferFloppy, FloppyImagesGoWholeOrAreRefused)
 {
-    for (auto [size, written] : {std::pair<size_t, size_t>{737280, 737280}, {1228800, 33 * 36864}}) {
+    for (size_t size : {size_t(737280), size_t(1228800)}) {
         Key key(2 * kMiB);
-        std::vector<uint8_t> image = Noise(size, 6);
+        std::vector<uint8_t> image = Pattern(size, 6);
         EXPECT_TRUE(key.Run(&CKeyDrive::WriteFloppyImage, &image)) << size;
-        EXPECT_EQ(key.Bytes(), key.BeforeWith(image, written)) << size;
+        EXPECT_EQ(key.Bytes(), key.BeforeWith(image, size)) << size;
         EXPECT_TRUE(key.released) << size;
     }
     Key key(2 * kMiB);
-    std::vector<uint8_t> image = Noise(1474560, 6);
+    std::vector<uint8_t> image = Pattern(100000, 6);
+    EXPECT_FALSE(key.Run(&CKeyDrive::WriteFloppyImage, &image));
+    EXPECT_EQ(key.detail, "The image file holds 100,000 bytes, 160 more than a whole number of sectors.");
+    EXPECT_FALSE(key.released);
+    image = Pattern(1474560, 6);
     EXPECT_FALSE(key.Run(&CKeyDrive::WriteFloppyImage, &image, GENERIC_WRITE));
     EXPECT_EQ(key.error, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(key.drive.m_strTransferFailure, "Reading sector 0 of the image failed.");
+    EXPECT_EQ(FailureText(key.drive), "Reading sector 0 of the image failed.");
     EXPECT_EQ(key.Bytes(), key.before);
+
+    Sandbox sandbox;
+    CKeyDrive drive;
+    UseKey(sandbox, drive, 128 * kMiB);
+    std::string large = sandbox.Path() + "/large.img";
+    MakeFile(large, {});
+    std::filesystem::resize_file(large, 2880 * 36864 + kSector);
+    HANDLE source = CreateFileA(large.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_FALSE(drive.WriteFloppyImage(source));
+    drive.CloseFile(source);
+    EXPECT_EQ(FailureText(drive), "The floppy image is larger than 106,168,320 bytes, the most that the floppy role "
+                                  "writes. Nothing was written to the key.");
+    EXPECT_NE(drive.m_hDisk, INVALID_HANDLE_VALUE) << "nothing written, the key kept";
 }
 
 }  // namespace

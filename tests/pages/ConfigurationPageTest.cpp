@@ -1,12 +1,15 @@
 // The configuration page through the real wizard on sandbox keys: its controls, Next's two
 // branches, and what it says when a copy or a file write fails.
 #include "WizardFixture.h"
+#include "tests/support/BootMenuTexts.h"
 #include "tests/support/MessageBoxes.h"
 #include "platform/OwnCalls.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace {
 
@@ -89,7 +92,7 @@ TEST_F(ConfigurationPageTest, WithoutAFloppyDriveTheFloppyImageCannotBeChosen)
     EXPECT_TRUE(Boxes().lines.empty());
 }
 
-TEST_F(ConfigurationPageTest, BackReopensTheKeyAndAnEmptyNameStaysWithoutAWord)
+TEST_F(ConfigurationPageTest, BackReopensTheKeyAndEnteringAgainClosesIt)
 {
     StartOnConfigurationPage(true);
     EXPECT_EQ(wizard->m_keyDrive.m_hDisk, INVALID_HANDLE_VALUE) << "closed while the page is shown";
@@ -100,16 +103,7 @@ TEST_F(ConfigurationPageTest, BackReopensTheKeyAndAnEmptyNameStaysWithoutAWord)
     driver->Next();
     ASSERT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
     EXPECT_EQ(wizard->m_keyDrive.m_hVolume, INVALID_HANDLE_VALUE);
-
-    std::string before = KeyListing(key);
-    ChooseFloppy("dos", "");
-    driver->Next();
-    ChooseFloppy("", "DOS boot disk");
-    driver->Next();
-    EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
     EXPECT_EQ(History().back(), IDD_TASK);
-    EXPECT_TRUE(Boxes().lines.empty());
-    EXPECT_EQ(KeyListing(key), before);
 }
 
 TEST_F(ConfigurationPageTest, AFloppyChoiceLandsOnTheKeyWithItsMenuEntry)
@@ -119,8 +113,7 @@ TEST_F(ConfigurationPageTest, AFloppyChoiceLandsOnTheKeyWithItsMenuEntry)
     for (size_t i = 0; i < medium.size(); ++i)
         medium[i] = static_cast<char>(i * 31 + i / 512);
     MakeFile(floppy, {medium.begin(), medium.end()});
-    std::string longName(300, 'L');
-    ChooseFloppy("dos", longName);
+    ChooseFloppy("dos", "DOS boot disk");
     driver->Next();
 
     EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
@@ -129,8 +122,7 @@ TEST_F(ConfigurationPageTest, AFloppyChoiceLandsOnTheKeyWithItsMenuEntry)
     EXPECT_TRUE(KeyFileText(key, "dos.img") == medium);
     EXPECT_NE(KeyFileText(key, "memdisk"), "");
     EXPECT_NE(KeyFileText(key, "syslinux.cfg").find("default dos\n"), std::string::npos);
-    EXPECT_NE(KeyFileText(key, "menu.msg").find(" - " + std::string(260, 'L') + "\n"), std::string::npos)
-        << "the long name is read with a bound of 260";
+    EXPECT_EQ(KeyFileText(key, "menu.msg"), kStars + kDosEntry + kStars);
     driver->Back();
     EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
 }
@@ -178,26 +170,6 @@ TEST_F(ConfigurationPageTest, AFloppyThatCannotBeReadIsNamedAndThePageStays)
     EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "") << "no menu entry for an image that failed";
 }
 
-// A pasted short name is not filtered; the key path made from it must still stay inside the
-// key's volume.
-TEST_F(ConfigurationPageTest, PathCharactersInAPastedShortNameNeverLeaveTheKey)
-{
-    StartOnConfigurationPage(true);
-    std::string before = KeyListing(key);
-    for (const char* name : {"..\\..\\bw", "/tmp/bw", "C:bw", "..\\bw"}) {
-        Boxes().Clear();
-        ChooseFloppy(name, "escape");
-        driver->Next();
-        EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION) << name;
-        ASSERT_EQ(Boxes().lines.size(), 1u) << name;
-        EXPECT_NE(Boxes().lines[0].find("The filename, directory name, or volume label syntax is incorrect."), std::string::npos)
-            << Boxes().lines[0];
-    }
-    EXPECT_FALSE(fs::exists("/tmp/bw.img"));
-    EXPECT_FALSE(fs::exists("../bw.img") || fs::exists("../../bw.img") || fs::exists("D:"));
-    EXPECT_EQ(KeyListing(key), before);
-}
-
 TEST_F(ConfigurationPageTest, AFullKeyIsNamedAndItsConfigurationStaysWhole)
 {
     StartOnConfigurationPage(false, 2 * kMiB);
@@ -234,6 +206,132 @@ TEST_F(ConfigurationPageTest, AWriteFaultInThePartitionFailsTheWriteWithAMessage
               0u) << Boxes().lines[0];
     EXPECT_EQ(ReadBytes(key, fatSector * 512, 512), fat);
     EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "");
+}
+
+// A short name becomes a label typed at the boot prompt and the image file MEMDISK loads:
+// names that cannot be either, or that are the key's own boot files, and missing names, are
+// said before the key is touched; a long name past 260 bytes is cut where the user sees it.
+TEST_F(ConfigurationPageTest, NamesThatCannotMakeABootChoiceAreSaidAndTouchNothing)
+{
+    StartOnConfigurationPage(true);
+    std::string before = KeyListing(key);
+    const std::string invalid = "Configuration|The short name \"%\" cannot name a boot choice. Use at most 8 letters "
+                                "A to Z, digits, hyphens (-) and underscores (_), without spaces.";
+    const std::string reserved = "Configuration|The short name \"%\" is the name of one of the key's own boot files. "
+                                 "Choose another name.";
+    struct Case {
+        std::string shortName, longName, said;
+    } cases[] = {
+        {"", "DOS", "Configuration|Type a short name for the floppy image. It names the image file on the key and "
+                    "the choice at the boot prompt."},
+        {"dos", "", "Configuration|Type a long name for the floppy image. It is the text of its line in the boot menu."},
+        {"a b", "DOS", invalid}, {"dosé", "DOS", invalid}, {"..\\..\\bw", "DOS", invalid}, {"C:bw", "DOS", invalid},
+        {"InitRD", "DOS", reserved}, {"FLASH", "DOS", reserved}, {"ldlinux", "DOS", reserved}, {"Menu", "DOS", reserved},
+    };
+    for (const Case& c : cases) {
+        Boxes().Clear();
+        ChooseFloppy(c.shortName, c.longName);
+        driver->Next();
+        EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION) << c.shortName;
+        std::string said = c.said;
+        if (size_t at = said.find('%'); at != std::string::npos)
+            said.replace(at, 1, c.shortName);
+        EXPECT_EQ(Boxes().lines, std::vector<std::string>{said}) << c.shortName;
+    }
+    Boxes().Clear();
+    std::string longName = "é" + std::string(299, 'L');   // 301 bytes: cut before a whole character
+    ChooseFloppy("dos-6_x", longName);
+    driver->Next();
+    EXPECT_EQ(Boxes().lines, std::vector<std::string>{"Configuration|The long name is longer than the 260 bytes the menu "
+                                                       "takes. It has been cut to its first 260 bytes; check it and "
+                                                       "choose Next again."});
+    EXPECT_EQ(driver->Text(IDC_LONG_NAME), longName.substr(0, 260));
+    EXPECT_EQ(KeyListing(key), before);
+    EXPECT_FALSE(fs::exists("/tmp/bw.img") || fs::exists("../bw.img") || fs::exists("D:"));
+
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
+    EXPECT_NE(KeyFileText(key, "menu.msg").find("dos-6_x       - " + longName.substr(0, 260) + "\n"), std::string::npos);
+}
+
+// A name the key holds already, as an image, a label or a menu line, in any case (FAT and
+// SYSLINUX take DOS and dos for one name): No keeps all; Yes replaces the image, the block
+// and the menu line together.
+TEST_F(ConfigurationPageTest, AChoiceTheKeyHoldsIsReplacedWholeOnlyAfterAYes)
+{
+    StartOnConfigurationPage(true);
+    std::vector<uint8_t> medium = Pattern(1474560, 7);
+    MakeFile(floppy, medium);
+    std::string config = "#zentaq\ndefault flash\n" + kHeader + kFlashBlock + kDosBlock + "label linux\n  kernel bz\n";
+    std::string menu = kStars + kFlashEntry + kDosEntry + kStars;
+    PutKeyFileText(key, "syslinux.cfg", config);
+    PutKeyFileText(key, "menu.msg", menu);
+    PutKeyFileText(key, "dos.img", "old image");
+    PutKeyFileText(key, "games.img", "games");
+    std::string before = KeyListing(key);
+    for (const char* name : {"DOS", "Linux", "games"}) {
+        Boxes().Clear();
+        ChooseFloppy(name, "New");
+        driver->Next();
+        EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION) << name;
+        ASSERT_EQ(Boxes().lines.size(), 1u) << name;
+        EXPECT_EQ(Boxes().types[0] & 0xF, static_cast<UINT>(MB_YESNO));
+        EXPECT_EQ(Boxes().texts[0], "The key already holds a boot choice or an image named " + std::string(name) +
+                                        ".\nDo you want to replace it? Its image file, its block in syslinux.cfg and its "
+                                        "line in the menu are replaced together.");
+    }
+    EXPECT_EQ(KeyListing(key), before);
+    EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), config);
+    EXPECT_EQ(KeyFileText(key, "menu.msg"), menu);
+    EXPECT_EQ(KeyFileText(key, "dos.img"), "old image");
+
+    Boxes().answer = IDYES;
+    ChooseFloppy("DOS", "New DOS");
+    driver->Next();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
+    EXPECT_EQ(KeyFileText(key, "dos.img"), Text(medium));
+    std::string listing = KeyListing(key);
+    std::transform(listing.begin(), listing.end(), listing.begin(), ::tolower);
+    EXPECT_EQ(listing.find("/dos.img"), listing.rfind("/dos.img")) << "one image of the name: " << listing;
+    EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock +
+                                                     "label linux\n  kernel bz\n"
+                                                     "label DOS\n  kernel memdisk\n  append initrd=DOS.img\n");
+    std::string newEntry = std::string(8, ' ') + "DOS" + std::string(10, ' ') + " - New DOS" + std::string(48, ' ') + "\n";
+    EXPECT_EQ(KeyFileText(key, "menu.msg"), kStars + kFlashEntry + newEntry + kStars);
+}
+
+// Files another tool or a person wrote: keywords in upper case, CR LF line ends, a NUL byte,
+// a last line without its end, a menu left without its configuration. Every line the edit
+// need not touch stays as it was, and the lines added take the file's own line end.
+TEST_F(ConfigurationPageTest, ExistingMenuFilesAreEditedInTheirOwnForm)
+{
+    StartOnConfigurationPage(false);
+    WorkingFolder working(sandbox.Path());   // no flash folder: only the menu files are written
+    auto crlf = [](std::string text) {
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+            text.replace(at, 1, "\r\n");
+        return text;
+    };
+    std::string tail = "label old\r\n  kernel old\0x\r\n\r\n# end"s;
+    PutKeyFileText(key, "syslinux.cfg", "#zentaq\r\nDEFAULT old\r\nprompt 1\r\nLABEL flash\r\n  kernel old\r\n" + tail);
+    PutKeyFileText(key, "menu.msg", crlf(kStars + "  old - Old\n" + kFlashEntry + kStars));
+    driver->Next();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_COMPLETE);
+    EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\r\ndefault flash\r\nprompt 1\r\n" + tail + "\r\n" + crlf(kFlashBlock));
+    EXPECT_EQ(KeyFileText(key, "menu.msg"), crlf(kStars + "  old - Old\n" + kFlashEntry + kStars));
+
+    driver->Back();
+    PutKeyFileText(key, "syslinux.cfg", "label old\n  kernel x\ndefault old");
+    driver->Next();
+    EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "label old\n  kernel x\ndefault flash\n" + kFlashBlock);
+
+    // The menu's choices had their blocks in the configuration that is gone: it starts afresh.
+    driver->Back();
+    ASSERT_EQ(Shell("MTOOLS_SKIP_CHECK=1 mdel -i " + key + "@@32256 ::syslinux.cfg"), 0);
+    driver->Next();
+    EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock);
+    EXPECT_EQ(KeyFileText(key, "menu.msg"), kStars + kFlashEntry + kStars);
+    EXPECT_TRUE(Boxes().lines.empty()) << Boxes().lines.front();
 }
 
 }  // namespace

@@ -130,6 +130,27 @@ TEST_F(FailureTest, AFailingInstallerIsNamedWithItsLastWords)
     EXPECT_EQ(Text(ReadBytes("args", 0, 100)), std::string("-f\n") + wizard->m_keyDrive.m_chLetter + ":\\\n");
 }
 
+// A tool that a signal ends is named with the signal, not taken for a missing path: mdir ends
+// by SIGFPE on a key whose boot sector claims 0 sectors per cluster.
+TEST_F(FailureTest, AToolEndedByASignalIsNamedWithTheSignal)
+{
+    MakeFatKey(key);
+    WriteBytes(key, 63 * 512 + 13, {0});
+    Start();
+    driver->Next();
+    driver->Next();
+    driver->Click(IDC_ADD_CONFIGURATION);
+    driver->Next();
+    ASSERT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
+    ASSERT_EQ(Boxes().texts.size(), 1u);
+    EXPECT_NE(Boxes().texts[0].find("The process terminated unexpectedly.\nmdir was ended by signal 8 (Floating point "
+                                    "exception)"),
+              std::string::npos)
+        << Boxes().texts[0];
+}
+
 // A key that cannot be opened is named on the key page, which stays.
 TEST_F(FailureTest, AKeyThatCannotBeOpenedKeepsTheKeyPage)
 {

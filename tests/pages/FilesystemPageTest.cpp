@@ -14,17 +14,6 @@ namespace fs = std::filesystem;
 namespace {
 
 
-std::string Hex(const std::vector<uint8_t>& bytes)
-{
-    std::string text;
-    char digits[3];
-    for (uint8_t b : bytes) {
-        snprintf(digits, sizeof digits, "%02x", b);
-        text += digits;
-    }
-    return text;
-}
-
 class FilesystemPageTest : public WizardFixture {
 protected:
     // Disk 0 the system disk (C:), disk 1 the key (D:); the wizard stands on page 112.
@@ -55,10 +44,12 @@ void PrintTo(const KeySize& size, std::ostream* out) { *out << size.bytes / kMiB
 
 class FreshKeyTest : public FilesystemPageTest, public ::testing::WithParamInterface<KeySize> {};
 
+// The key's sector 0 holds old boot code before: what the page leaves there is all its own.
 TEST_P(FreshKeyTest, CreateNewFilesystemMakesABootablePartitionAndGoesOnToConfiguration)
 {
     const KeySize& size = GetParam();
     StartOnFilesystemPage(size.bytes);
+    WriteBytes(key, 0, std::vector<uint8_t>(446, 0xEE));
     EXPECT_TRUE(driver->IsChecked(IDC_CREATE_FILESYSTEM));
     EXPECT_EQ(driver->Text(IDC_FILESYSTEM_STATUS), "");
     driver->Next();
@@ -67,28 +58,9 @@ TEST_P(FreshKeyTest, CreateNewFilesystemMakesABootablePartitionAndGoesOnToConfig
     EXPECT_EQ(History(), (std::vector<int>{IDD_WELCOME, IDD_FINDKEY, IDD_TASK, IDD_ROLE, IDD_FILESYSTEM}));
     EXPECT_EQ(WaitCursorDepth(), 0);
     EXPECT_EQ(wizard->m_keyDrive.m_hDisk, INVALID_HANDLE_VALUE) << "the sequence ends with the key closed";
-
-    std::vector<uint8_t> mbr = ReadBytes(key, 0, kSector);
-    std::vector<uint8_t> code = ReadBytes("syslinux/mbr.bin", 0, 440);
-    EXPECT_EQ(std::vector<uint8_t>(mbr.begin(), mbr.begin() + 440), code);
-    EXPECT_EQ(mbr[446], 0x80);
-    EXPECT_EQ(mbr[450], size.type);
-    uint32_t first = Le32(mbr, 454), count = Le32(mbr, 458);
-    EXPECT_EQ(first, 63u);
-    uint32_t cylinders = static_cast<uint32_t>(size.bytes / kCylinder);
-    EXPECT_EQ(count, cylinders * 255 * 63 - 63);
-    EXPECT_EQ(mbr[510], 0x55);
-    EXPECT_EQ(mbr[511], 0xAA);
-
-    std::string part = sandbox.Path() + "/part.img";
-    ExtractRange(key, 63 * kSector, uint64_t{count} * kSector, part);
-    EXPECT_EQ(Text(ReadBytes(part, size.fat == "FAT32" ? 82 : 54, 5)), size.fat);
-    std::string fsck;
-    EXPECT_EQ(Shell("fsck.fat -n " + part, &fsck), 0) << fsck;
-    std::string listing;
-    EXPECT_EQ(Shell("mdir -a -i " + part + " ::", &listing), 0);
-    EXPECT_NE(listing.find("ldlinux  sys"), std::string::npos) << listing;
-    EXPECT_NE(listing.find("ldlinux  c32"), std::string::npos) << listing;
+    ExpectPreparedBootRecord(key, size.type);
+    EXPECT_EQ(Text(ReadBytes(key, 63 * kSector + (size.fat == "FAT32" ? 82 : 54), 5)), size.fat);
+    ExpectSyslinuxFileSystem(key);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FreshKeyTest,
@@ -115,7 +87,7 @@ TEST_F(FilesystemPageTest, LeaveCurrentFilesystemRenewsOnlyTheBootCodeOfAPartiti
     EXPECT_EQ(History(), (std::vector<int>{IDD_WELCOME, IDD_FINDKEY, IDD_TASK, IDD_ROLE, IDD_FILESYSTEM}))
         << "the page is on the history once";
     EXPECT_EQ(ReadBytes(key, 0, 440), ReadBytes("syslinux/mbr.bin", 0, 440));
-    EXPECT_EQ(Hex(ReadBytes(key, 440, 72)), Hex(tableBefore)) << "signature, entries and 0x55AA stay";
+    EXPECT_EQ(ReadBytes(key, 440, 72), tableBefore) << "signature, entries and 0x55AA stay";
     EXPECT_EQ(ReadBytes(key, 5 * kSector, kSector), std::vector<uint8_t>(kSector, 0x5A));
 }
 
@@ -212,9 +184,11 @@ protected:
     }
 };
 
+// The key had a partition table: only blanking makes the formatter take the whole device.
 TEST_F(GeometryPageTest, WithoutPartitionLeavesAWholeDeviceFatVolumeWithSyslinux)
 {
     StartOnGeometryPage(32 * kMiB);
+    MakeFatKey(key);
     EXPECT_TRUE(driver->IsChecked(IDC_WITH_PARTITION));
     driver->Click(IDC_WITHOUT_PARTITION);
     EXPECT_FALSE(driver->IsChecked(IDC_WITH_PARTITION));
@@ -225,26 +199,18 @@ TEST_F(GeometryPageTest, WithoutPartitionLeavesAWholeDeviceFatVolumeWithSyslinux
     std::vector<uint8_t> boot = ReadBytes(key, 0, kSector);
     EXPECT_EQ(std::string(boot.begin() + 54, boot.begin() + 59), "FAT16") << "sector 0 is the volume's boot sector";
     EXPECT_EQ(Le32(boot, 28), 0u) << "no hidden sectors in front of a whole-device volume";
-    std::string fsck;
-    EXPECT_EQ(Shell("fsck.fat -n " + key, &fsck), 0) << fsck;
-    std::string listing;
-    EXPECT_EQ(Shell("mdir -a -i " + key + " ::", &listing), 0);
-    EXPECT_NE(listing.find("ldlinux  sys"), std::string::npos) << listing;
-    EXPECT_NE(listing.find("ldlinux  c32"), std::string::npos) << listing;
+    ExpectSyslinuxFileSystem(key, false);
 }
 
-TEST_F(GeometryPageTest, WithPartitionWritesTheTableAndFormatsThePartition)
+TEST_F(GeometryPageTest, WithPartitionWritesBootCodeAndTableAndFormatsThePartition)
 {
     StartOnGeometryPage(32 * kMiB);
+    WriteBytes(key, 0, std::vector<uint8_t>(446, 0xEE));
     driver->Next();
     EXPECT_EQ(driver->CurrentPageId(), IDD_CONFIGURATION);
-    std::vector<uint8_t> mbr = ReadBytes(key, 0, kSector);
-    EXPECT_EQ(mbr[446], 0x80);
-    EXPECT_EQ(mbr[450], 0x06);
-    EXPECT_EQ(Le32(mbr, 454), 63u);
-    std::vector<uint8_t> boot = ReadBytes(key, 63 * kSector, kSector);
-    EXPECT_EQ(Le32(boot, 28), 63u) << "the partition's boot sector counts the track before it";
-    EXPECT_EQ(boot[510], 0x55);
+    ExpectPreparedBootRecord(key, 0x06);
+    EXPECT_EQ(Le32(ReadBytes(key, 63 * kSector, kSector), 28), 63u) << "the partition's boot sector counts the track before it";
+    ExpectSyslinuxFileSystem(key);
 }
 
 }  // namespace
@@ -277,6 +243,22 @@ TEST_F(FilesystemPageTest, APreparedKeyBootsIntoSyslinux)
     Shell("cat " + log, &serial);
     EXPECT_NE(serial.find("SYSLINUX"), std::string::npos) << serial << output;
     EXPECT_NE(serial.find("boot:"), std::string::npos) << serial << output;
+}
+
+// A key smaller than one cylinder cannot hold the partition the table gives it: the first
+// step says so, with both sizes, before anything is written.
+TEST_F(FilesystemPageTest, AKeyTooSmallForAPartitionIsRefusedBeforeTheFirstWrite)
+{
+    StartOnFilesystemPage(1);
+    WriteBytes(key, 0, {0x5A});
+    RecordMessageBoxes();
+    driver->Next();
+    EXPECT_EQ(driver->CurrentPageId(), IDD_FILESYSTEM);
+    EXPECT_EQ(Boxes().texts, std::vector<std::string>{"Blanking Drive failed.\n\nThere is not enough space on the disk."
+                                                      "\nThe key holds 1 bytes. A bootable key gets one partition of "
+                                                      "whole cylinders and needs at least 8,225,280 bytes. Nothing was "
+                                                      "written to the key."});
+    EXPECT_EQ(ReadBytes(key, 0, 2), std::vector<uint8_t>{0x5A});
 }
 
 }  // namespace

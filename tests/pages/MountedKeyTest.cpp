@@ -4,7 +4,7 @@
 // loop device; skipped where none can be made.
 #include "WizardFixture.h"
 #include "tests/support/Devices.h"
-#include "platform/OwnCalls.h"
+#include "keydrive/LastError.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,9 +17,7 @@ namespace {
 
 std::string Detail()
 {
-    char text[512] = "";
-    GetLastErrorDetail(text, sizeof text);
-    return text;
+    return CLastError::Now().strDetail;
 }
 
 class MountedKeyTest : public WizardFixture {
@@ -32,15 +30,18 @@ protected:
         loop = AttachLoop(image);
         if (loop.empty())
             GTEST_SKIP() << "no loop device can be made here";
-        // The whole device carries the file system: it is the key's volume D:.
+        // The whole device carries the file system: it is the key's volume D:. Mounted
+        // read-only, so that the kernel itself writes nothing to it while the test runs (a
+        // fresh ext4 mounted read-write has its inode tables zeroed and its journal written
+        // out seconds later, which under load lands between the two readings); a folder
+        // open on it keeps it busy all the same.
         mountPoint = sandbox.Path() + "/KIVRA KEY";
         fs::create_directory(mountPoint);
-        if (Shell("mkfs.ext4 -q -F " + loop + " && mount " + loop + " '" + mountPoint + "'") != 0)
+        if (Shell("mkfs.ext4 -q -F " + loop + " && mount -o ro " + loop + " '" + mountPoint + "'") != 0)
             GTEST_SKIP() << "the loop device cannot be formatted and mounted here";
-        busy = std::fopen((mountPoint + "/open file").c_str(), "w");
+        busy = std::fopen((mountPoint + "/lost+found").c_str(), "r");
         ASSERT_NE(busy, nullptr);
         sandbox.AddLine("disk 1 USBSTOR " + loop + " \"Kivra\"");
-        Shell("sync");
         before = ReadBytes(loop, 0, 4 * kMiB);
     }
     void TearDown() override

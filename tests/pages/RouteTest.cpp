@@ -70,30 +70,6 @@ protected:
         EXPECT_EQ(ReadBytes(floppy, 0, kFloppyBytes), Pattern(kFloppyBytes, 9)) << "the floppy changed";
         EXPECT_TRUE(Boxes().texts.empty()) << Boxes().texts.front();
     }
-    // Sector 0 holds the program's boot code and one bootable partition from one track in.
-    void ExpectBootRecord()
-    {
-        std::vector<uint8_t> mbr = ReadBytes(key, 0, 512);
-        EXPECT_EQ(Text(ReadBytes(key, 0, 440)), Text(ReadBytes(run + "/syslinux/mbr.bin", 0, 440)));
-        EXPECT_EQ(mbr[446], 0x80);
-        EXPECT_EQ(mbr[450], 0x06);
-        EXPECT_EQ(Le32(mbr, 454), 63u);
-        EXPECT_EQ(Le32(mbr, 458), static_cast<uint32_t>(kKeySize / kCylinder * 16065 - 63));
-        EXPECT_EQ(std::vector<uint8_t>(mbr.begin() + 462, mbr.begin() + 510), std::vector<uint8_t>(48, 0));
-        EXPECT_EQ(mbr[510], 0x55);
-        EXPECT_EQ(mbr[511], 0xAA);
-    }
-    // The partition's file system is clean and SYSLINUX is on it.
-    void ExpectBootableFileSystem()
-    {
-        std::vector<uint8_t> mbr = ReadBytes(key, 0, 512);
-        std::string part = sandbox.Path() + "/part.img";
-        ExtractRange(key, 63 * 512, uint64_t{Le32(mbr, 458)} * 512, part);
-        std::string fsck;
-        EXPECT_EQ(Shell("fsck.fat -n " + part, &fsck), 0) << fsck;
-        std::string listing = KeyListing(key);
-        EXPECT_NE(listing.find("ldlinux.sys"), std::string::npos) << listing;
-    }
     void ExpectFlashFiles()
     {
         EXPECT_EQ(KeyFileText(key, "vmlinuz"), Text(Pattern(40000, 1)));
@@ -114,8 +90,8 @@ protected:
     }
     void ExpectFreshFlashKey()
     {
-        ExpectBootRecord();
-        ExpectBootableFileSystem();
+        ExpectPreparedBootRecord(key, 0x06);
+        ExpectSyslinuxFileSystem(key);
         ExpectFlashFiles();
         ExpectUefiBoot();
         EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock);
@@ -186,8 +162,8 @@ TEST_F(RouteTest, AFloppyImageChoiceAddedToAnExistingKey)
     driver->TypeChars(IDC_LONG_NAME, "DOS boot disk");
     Next(IDD_COMPLETE);
 
-    ExpectBootRecord();
-    ExpectBootableFileSystem();
+    ExpectPreparedBootRecord(key, 0x06);
+    ExpectSyslinuxFileSystem(key);
     ExpectFlashFiles();
     EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock + kDosBlock);
     EXPECT_EQ(KeyFileText(key, "menu.msg"), kStars + kFlashEntry + kDosEntry + kStars);
@@ -275,7 +251,7 @@ TEST_F(RouteTest, LeaveTheFileSystemOfAPartitionedKey)
     Next(IDD_COMPLETE);
     EXPECT_EQ(Text(ReadBytes(key, 0, 440)), Text(ReadBytes(run + "/syslinux/mbr.bin", 0, 440)));
     EXPECT_EQ(ReadBytes(key, 440, 72), table);
-    ExpectBootableFileSystem();
+    ExpectSyslinuxFileSystem(key);
     ExpectFlashFiles();
     EXPECT_EQ(KeyFileText(key, "old.txt"), "the user's file\n");
     EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "#zentaq\ndefault flash\n" + kHeader + kFlashBlock);
@@ -347,8 +323,8 @@ TEST_F(RouteTest, CancelAfterThePreparationLeavesTheKeyAsItWas)
     Next(IDD_CONFIGURATION);
     driver->Cancel();
     EXPECT_TRUE(driver->IsClosed());
-    ExpectBootRecord();
-    ExpectBootableFileSystem();
+    ExpectPreparedBootRecord(key, 0x06);
+    ExpectSyslinuxFileSystem(key);
     EXPECT_EQ(KeyFileText(key, "syslinux.cfg"), "");
     EXPECT_EQ(KeyFileText(key, "vmlinuz"), "");
     ExpectOthersUntouched();

@@ -21,7 +21,7 @@ namespace {
 std::string PathWithout(const std::string& folder, const std::vector<std::string>& leftOut)
 {
     fs::create_directories(folder);
-    for (const char* tool : {"mkfs.fat", "syslinux", "mcopy", "mdir", "mmd", "mdel", "mren", "mtype"}) {
+    for (const char* tool : {"mkfs.fat", "syslinux", "mcopy", "mdir", "mmd", "mdel", "mren", "mattrib"}) {
         if (std::find(leftOut.begin(), leftOut.end(), tool) != leftOut.end())
             continue;
         std::string found;
@@ -58,7 +58,7 @@ TEST_F(StartTest, MissingToolsAreNamedByTheirPackages)
     setenv("PATH", PathWithout(sandbox.Path() + "/no-mkfs", {"mkfs.fat"}).c_str(), 1);
     EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "dosfstools");
-    setenv("PATH", PathWithout(sandbox.Path() + "/bare", {"syslinux", "mcopy", "mtype"}).c_str(), 1);
+    setenv("PATH", PathWithout(sandbox.Path() + "/bare", {"syslinux", "mcopy", "mattrib"}).c_str(), 1);
     EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "syslinux, mtools");
 }
@@ -114,6 +114,37 @@ TEST_F(StartTest, AWrongSandboxIsShownWithFileAndLine)
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(Boxes().texts.size(), 1u);
     EXPECT_NE(Boxes().texts[0].find("machine.conf:1: backing"), std::string::npos) << Boxes().texts[0];
+}
+
+// What the check looks for is all the work runs: with a PATH of those tools and nothing
+// else (no env, no shell), a fresh key is prepared and configured without a word.
+class ToolsOnPathTest : public WizardFixture {
+protected:
+    void SetUp() override { RecordMessageBoxes(); }
+};
+
+TEST_F(ToolsOnPathTest, TheToolsTheCheckFindsAreAllThePreparationNeeds)
+{
+    sandbox.AddDisk("IDE", 8 * kMiB, "System disk");
+    std::string key = sandbox.AddDisk("USBSTOR", 32 * kMiB, "Kivra");
+    std::string run = sandbox.Path() + "/run";
+    fs::create_directories(run);
+    fs::copy(fs::current_path() / "syslinux", run + "/syslinux", fs::copy_options::recursive);
+    fs::copy(fs::current_path() / "uefi", run + "/uefi", fs::copy_options::recursive);
+    MakeFile(run + "/flash/vmlinuz", std::vector<uint8_t>(1000, 1));
+    fs::current_path(run);
+    std::string path = getenv("PATH");
+    setenv("PATH", PathWithout(sandbox.Path() + "/tools", {}).c_str(), 1);
+    char packages[128];
+    ASSERT_TRUE(FindMissingTools(packages, sizeof packages));
+    Start();
+    for (int page : {IDD_FINDKEY, IDD_TASK, IDD_ROLE, IDD_FILESYSTEM, IDD_CONFIGURATION, IDD_COMPLETE}) {
+        driver->Next();
+        ASSERT_EQ(driver->CurrentPageId(), page) << (Boxes().texts.empty() ? "" : Boxes().texts.back());
+    }
+    setenv("PATH", path.c_str(), 1);  // the test's own look at the key
+    EXPECT_NE(KeyListing(key).find("ldlinux.sys"), std::string::npos);
+    EXPECT_EQ(KeyFileText(key, "vmlinuz"), std::string(1000, '\1'));
 }
 
 }  // namespace

@@ -16,7 +16,8 @@
 
 #include "app/Wizard97.h"
 #include "tests/support/SheetDriver.h"
-#include "pages/StatusLine.h"
+#include "keydrive/ProgressCounters.h"
+#include "pages/StepFailure.h"
 #include "res/resource.h"
 
 namespace {
@@ -76,7 +77,7 @@ int main(int argc, char** argv)
         auto start = Clock::now();
         for (DWORD i = 0; i < sectors; ++i) {
             if (i % 2048 == 0)
-                wizard.UpdateWindow();
+                wizard.Repaint();
             if (TransferProgressCounter().Tick())
                 wizard.m_backupPage.ShowPercent(CKeyDrive::TransferPercent(i, sectors));
         }
@@ -106,7 +107,7 @@ int main(int argc, char** argv)
         long long verifyMs = Since(start);
         key.CloseFile(file);
         if (!verified)
-            return Fail(key.m_strTransferFailure.c_str());
+            return Fail(FailureText(key).c_str());
         std::printf("bench: restore %lld ms\n", copyMs);
         if (mode == "restore")
             std::printf("bench: verify %lld ms\n", verifyMs);

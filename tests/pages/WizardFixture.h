@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "tests/support/KeyImage.h"
@@ -10,12 +11,26 @@
 #include "tests/support/SheetDriver.h"
 #include "res/resource.h"
 
+// The wizard, with a hook that hears each repaint of its work, counted from when it was set.
+struct CTestWizard : CWizard97 {
+    using CWizard97::CWizard97;
+    void DuringWork(std::function<void(int)> hook) { m_duringWork = std::move(hook), m_nRepaints = 0; }
+    void Repaint() override
+    {
+        if (m_duringWork)
+            m_duringWork(++m_nRepaints);
+        CWizard97::Repaint();
+    }
+    std::function<void(int)> m_duringWork;
+    int m_nRepaints = 0;
+};
+
 class WizardFixture : public ::testing::Test {
 protected:
     void Start()
     {
         sandbox.Use();
-        wizard = std::make_unique<CWizard97>(IDS_WIZARD_CAPTION, nullptr, 0);
+        wizard = std::make_unique<CTestWizard>(IDS_WIZARD_CAPTION, nullptr, 0);
         app.m_pMainWnd = wizard.get();
         driver = std::make_unique<CSheetDriver>(*wizard);
     }
@@ -31,6 +46,6 @@ protected:
 
     Sandbox sandbox;
     CWinApp app;
-    std::unique_ptr<CWizard97> wizard;
+    std::unique_ptr<CTestWizard> wizard;
     std::unique_ptr<CSheetDriver> driver;
 };

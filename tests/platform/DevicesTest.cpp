@@ -25,6 +25,7 @@ protected:
         MakeImage(dir / "blank.img", 2 * MiB);
         WriteMbr(dir / "key.img", {{0x80, 0x0C, 2048, 4096}}, 0x12345678);
         dir.UseConf("disk 0 USBSTOR key.img \"Kivra Key\"\ndisk 1 IDE blank.img \"System\"\n" + extra);
+        ChooseDisk(0);
     }
 };
 
@@ -46,7 +47,7 @@ TEST_F(DevicesTest, VolumeIsTheFirstPartitionOfWhatSectorZeroHoldsAtEachOpen)
     CloseHandle(volume);
 
     // The blank disk is one whole-device volume.
-    HANDLE whole = OpenRW("\\\\.\\D:");
+    HANDLE whole = CreateFileA("\\\\.\\D:", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(whole, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetFileSize(whole, nullptr), 2 * MiB);
     CloseHandle(whole);
@@ -161,7 +162,7 @@ TEST_F(DevicesTest, GeometryCountsWholeCylinders)
     EXPECT_EQ(g.MediaType, FixedMedia);
     CloseHandle(hd);
 
-    HANDLE fd = OpenRW("\\\\.\\A:");
+    HANDLE fd = CreateFileA("\\\\.\\A:", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_TRUE(DeviceIoControl(fd, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &returned, nullptr));
     EXPECT_EQ(g.Cylinders.QuadPart, 80);
     EXPECT_EQ(g.MediaType, F3_1Pt44_512);

@@ -4,6 +4,7 @@
 #include "tests/support/Sandbox.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -155,6 +156,23 @@ TEST_F(FilesTest, AccessModesAndSharingAreEnforced)
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+// A rename replaces a file only when asked; a folder in the way and a key path leave both
+// names as they were.
+TEST_F(FilesTest, MoveFileReplacesOnlyWhenAsked)
+{
+    std::string from = dir / "new.img", to = dir / "old.img", folder = dir / "folder";
+    WriteText(from, "new");
+    WriteText(to, "old");
+    ::mkdir(folder.c_str(), 0755);
+    EXPECT_FALSE(MoveFileExA(from.c_str(), to.c_str(), 0));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_FALSE(MoveFileExA(from.c_str(), folder.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(MoveFileExA(from.c_str(), "D:\\old.img", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(Text(ReadBytes(to, 0, 16)), "old");
+    EXPECT_TRUE(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    EXPECT_EQ(Text(ReadBytes(to, 0, 16)), "new");
+}
+
 TEST_F(FilesTest, ClosedAndForeignHandlesAreInvalid)
 {
     HANDLE h = Open(dir / "c.bin", CREATE_ALWAYS);
@@ -183,7 +201,7 @@ TEST_F(FilesTest, RepeatedOpenAndCloseLeaksNothing)
         HANDLE file = Open(path, OPEN_EXISTING);
         HANDLE disk = Open("\\\\.\\PhysicalDrive0", OPEN_EXISTING);
         HANDLE volume = Open("\\\\.\\C:", OPEN_EXISTING);
-        HANDLE floppy = Open("\\\\.\\A:", OPEN_EXISTING);
+        HANDLE floppy = Open("\\\\.\\A:", OPEN_EXISTING, GENERIC_READ);  // a floppy is only read
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         ASSERT_NE(disk, INVALID_HANDLE_VALUE);
         ASSERT_NE(volume, INVALID_HANDLE_VALUE);

@@ -200,6 +200,7 @@ TEST(SysfsMachineTest, LoopDeviceAsUsbKeyIsReadAndWritten)
     fs::remove(sys.dev + "/sdx");
     fs::create_symlink(loop, sys.dev + "/sdx");
     platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(sys.paths));
+    ChooseDisk(0);
 
     HANDLE volume = CreateFileA("\\\\.\\C:", GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(volume, INVALID_HANDLE_VALUE);

@@ -83,8 +83,8 @@ TEST(WriteGuardTest, AHandleMeetsTheGuardAtItsFirstWriteWhateverItWrites)
     FakeSysfs sys(dir);
     sys.AddDisk("sdb", UsbPath(1), 2048, "Kivra", "Key", "8:16", 1);
     // The key's partition is "mounted" where nothing is: the unmount fails, as it does for a
-    // busy file system. Mounted under /home it is no system disk.
-    sys.AddMount("8:17", "/home/me/KIVRA KEY", "vfat", "/dev/sdb1");
+    // busy file system. Mounted by the desktop it is no system disk.
+    sys.AddMount("8:17", "/media/me/KIVRA KEY", "vfat", "/dev/sdb1");
     platform::Machine::Replace(std::make_unique<platform::SysfsMachine>(sys.paths));
     const std::string key = sys.dev + "/sdb";
     using Errors = std::pair<DWORD, DWORD>;
@@ -136,6 +136,7 @@ TEST(WriteGuardTest, DismountNeedsAWritableHandleOfADiskThatIsNotTheSystems)
         return DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
     };
     use(false);
+    ChooseDisk(0);
     HANDLE reader = Open("\\\\.\\C:", GENERIC_READ);
     HANDLE writer = Open("\\\\.\\C:", GENERIC_READ | GENERIC_WRITE);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);

@@ -57,6 +57,7 @@ protected:
         WriteBytes(image_, 512, std::vector<uint8_t>(kStart * 512 - 512, 0x5A));
         WriteBytes(image_, kStart * 512 + volumeBytes, std::vector<uint8_t>(kMiB, 0xA5));
         folder_.UseThroughEnvironment("disk 0 USBSTOR key.img \"Test key\"\n" + extraConf);
+        ChooseDisk(0);
     }
 
     Reports Format(DWORD cluster, bool quick = false, const char16_t* fs = u"FAT", int stopAt = -1,

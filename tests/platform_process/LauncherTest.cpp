@@ -26,6 +26,7 @@ protected:
         MakeImage(image_, 63 * 512 + (32 << 20));
         WriteMbr(image_, {{0x80, 0x06, 63, (32 << 20) / 512}});
         folder_.UseThroughEnvironment("disk 0 USBSTOR key.img \"Test key\"\n");
+        ChooseDisk(0);
     }
 
     long Install(std::string commandLine)

@@ -169,7 +169,9 @@ TEST_F(ProcessTest, ClosingTheHandlesOfARunningChildLeavesNoZombie)
     EXPECT_TRUE(reaped);
 }
 
-TEST_F(ProcessTest, ChildSeesTheDriveMap)
+// A child hears of the chosen key alone, and inherits one descriptor of its disk: that one
+// and no other of ours, so that the installer works on what the guard checks.
+TEST_F(ProcessTest, ChildSeesTheChosenKeyAndInheritsItsDescriptorOnly)
 {
     Sandbox machine;
     const std::string odd = machine.Path() + "/odd:name;100%";  // characters the map must escape
@@ -177,24 +179,36 @@ TEST_F(ProcessTest, ChildSeesTheDriveMap)
     MakeImage(odd + "/key.img", 8 << 20);
     WriteMbr(odd + "/key.img", {{0x80, 0x06, 63, 16000}});
     MakeImage(machine.Path() + "/floppy.img", 1474560);
-    machine.UseThroughEnvironment("disk 0 USBSTOR odd:name;100%/key.img \"Test key\"\n"
+    MakeImage(machine.Path() + "/system.img", 1 << 20);
+    machine.UseThroughEnvironment("disk 0 IDE system.img \"System\"\n"
+                                  "disk 1 USBSTOR odd:name;100%/key.img \"Test key\"\n"
                                   "floppy A floppy.img\n");
     setenv("BOOTWRIGHT_DRIVES", "stale", 1);
+    ASSERT_EQ(RunToEnd(PROCESS_PROBE), 0);
+    // The descriptors the child got on the machine's files (the test's own runner may pass others).
+    auto machineFiles = [&] {
+        std::vector<std::string> files;
+        for (const std::string& line : ProbeLines("fd"))
+            if (line.find(machine.Path()) != std::string::npos)
+                files.push_back(line);
+        return files;
+    };
+    EXPECT_EQ(ProbeLines("drives"), std::vector<std::string>{""}) << "no key chosen: no letter at all";
+    EXPECT_EQ(machineFiles(), std::vector<std::string>{});
+
+    ChooseDisk(1);
     ASSERT_EQ(RunToEnd(PROCESS_PROBE), 0);
     std::vector<std::string> lines = ProbeLines("drives");
     ASSERT_EQ(lines.size(), 1u);
     auto drives = platform::DecodeDriveMap(lines[0]);
-    ASSERT_EQ(drives.size(), 2u) << lines[0];
-    EXPECT_EQ(drives[0].letter, 'A');
-    EXPECT_EQ(drives[0].volume.disk, -1);
-    EXPECT_EQ(drives[0].volume.length, 1474560u);
-    EXPECT_EQ(drives[0].volume.backing, machine.Path() + "/floppy.img");
-    EXPECT_EQ(drives[1].letter, 'C');
-    EXPECT_EQ(drives[1].volume.offset, 32256u);
-    EXPECT_EQ(drives[1].volume.length, 8192000u);
-    EXPECT_EQ(drives[1].volume.backing, odd + "/key.img");  // the odd characters came through
-    EXPECT_EQ(drives[1].disk.size, uint64_t{8} << 20);
-    EXPECT_NE(drives[1].disk.fileInode, 0u);  // who the disk is travels with it, for the guard
+    ASSERT_EQ(drives.size(), 1u) << lines[0];
+    EXPECT_EQ(drives[0].letter, 'D');
+    EXPECT_EQ(drives[0].volume.offset, 32256u);
+    EXPECT_EQ(drives[0].volume.length, 8192000u);
+    EXPECT_EQ(drives[0].volume.backing, odd + "/key.img");  // the odd characters came through
+    EXPECT_EQ(drives[0].disk.size, uint64_t{8} << 20);
+    EXPECT_NE(drives[0].disk.fileInode, 0u);  // who the disk is travels with it, for the guard
+    EXPECT_EQ(machineFiles(), std::vector<std::string>{std::to_string(drives[0].descriptor) + "=" + odd + "/key.img"});
 }
 
 }  // namespace

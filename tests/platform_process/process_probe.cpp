@@ -1,7 +1,10 @@
-// Started by the process tests. Writes its arguments, working folder and drive map to the
-// file named by PROBE_OUT, sleeps PROBE_SLEEP_MS milliseconds, ends with PROBE_EXIT.
+// Started by the process tests. Writes its arguments, working folder, drive map and the
+// descriptors it inherited beyond the standard three to the file named by PROBE_OUT, sleeps
+// PROBE_SLEEP_MS milliseconds, ends with PROBE_EXIT.
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
+#include <string>
 #include <unistd.h>
 
 int main(int argc, char** argv)
@@ -14,6 +17,17 @@ int main(int argc, char** argv)
             std::fprintf(f, "cwd[%s]\n", getcwd(cwd, sizeof cwd) ? cwd : "");
             const char* drives = std::getenv("BOOTWRIGHT_DRIVES");
             std::fprintf(f, "drives[%s]\n", drives ? drives : "(none)");
+            DIR* dir = opendir("/proc/self/fd");
+            while (dirent* entry = dir ? readdir(dir) : nullptr) {
+                std::string name = entry->d_name, link = "/proc/self/fd/" + name;
+                char target[4096] = "";
+                if (name[0] == '.' || std::atoi(name.c_str()) <= 2 || std::atoi(name.c_str()) == dirfd(dir) ||
+                    readlink(link.c_str(), target, sizeof target - 1) < 0 || std::string(target) == out)
+                    continue;
+                std::fprintf(f, "fd[%s=%s]\n", name.c_str(), target);
+            }
+            if (dir)
+                closedir(dir);
             std::fclose(f);
         }
     }

@@ -80,6 +80,7 @@ void CleanSlate::OnTestEnd(const ::testing::TestInfo&)
     platform::ClearTestLinks();
     platform::SetModuleMissingForTest("fmifs.dll", false);
     platform::SetHomeForTest(nullptr);
+    platform::SetToolStartHookForTest(nullptr);
     for (auto step : Steps())
         step();
 }

@@ -15,7 +15,9 @@ FakeSysfs::FakeSysfs(const TempFolder& dir) : root(dir / "sys"), dev(dir / "dev"
     paths.mounts = dir / "mounts";
     paths.mountinfo = dir / "mountinfo";
     paths.swaps = dir / "swaps";
+    paths.fstab = dir / "fstab";
     paths.systemMountPoints = {};
+    WriteText(paths.fstab, "");
     WriteText(paths.mounts, "");
     WriteText(paths.mountinfo, "");
     WriteText(paths.swaps, "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n");

@@ -49,6 +49,38 @@ std::string KeyListing(const std::string& image, const std::string& folder)
     return listing;
 }
 
+void ExpectPreparedBootRecord(const std::string& image, uint8_t type)
+{
+    std::vector<uint8_t> mbr = ReadBytes(image, 0, 512);
+    ASSERT_EQ(mbr.size(), 512u);
+    EXPECT_EQ(std::vector<uint8_t>(mbr.begin(), mbr.begin() + 440), ReadBytes("syslinux/mbr.bin", 0, 440));
+    EXPECT_EQ(std::vector<uint8_t>(mbr.begin() + 440, mbr.begin() + 446), std::vector<uint8_t>(6, 0));
+    EXPECT_EQ(mbr[446], 0x80);
+    EXPECT_EQ(mbr[450], type);
+    EXPECT_EQ(Le32(mbr, 454), 63u);
+    EXPECT_EQ(Le32(mbr, 458), static_cast<uint32_t>(fs::file_size(image) / kCylinder * 255 * 63 - 63));
+    EXPECT_EQ(std::vector<uint8_t>(mbr.begin() + 462, mbr.begin() + 510), std::vector<uint8_t>(48, 0));
+    EXPECT_EQ(mbr[510], 0x55);
+    EXPECT_EQ(mbr[511], 0xAA);
+}
+
+void ExpectSyslinuxFileSystem(const std::string& image, bool partitioned)
+{
+    std::string volume = image;
+    if (partitioned) {
+        volume = image + ".volume";
+        std::vector<uint8_t> mbr = ReadBytes(image, 0, 512);
+        ExtractRange(image, uint64_t{Le32(mbr, 454)} * 512, uint64_t{Le32(mbr, 458)} * 512, volume);
+    }
+    std::string output;
+    EXPECT_EQ(Shell("fsck.fat -n " + volume, &output), 0) << output;
+    EXPECT_EQ(Shell(std::string(kMtools) + "mdir -a -b -i " + volume + " ::", &output), 0) << output;
+    EXPECT_NE(output.find("::/ldlinux.sys"), std::string::npos) << output;
+    EXPECT_NE(output.find("::/ldlinux.c32"), std::string::npos) << output;
+    if (partitioned)
+        fs::remove(volume);
+}
+
 std::string UseKey(Sandbox& sandbox, CKeyDrive& drive, uint64_t keySize, const std::vector<std::string>& extra)
 {
     sandbox.AddDisk("IDE", 16 * kMiB);

@@ -18,6 +18,14 @@ std::string KeyFileText(const std::string& image, const std::string& name);   //
 void PutKeyFileText(const std::string& image, const std::string& name, const std::string& text);
 std::string KeyListing(const std::string& image, const std::string& folder = "/");   // mdir -a -b
 
+// Sector 0 as a full preparation leaves it: the boot code of syslinux/mbr.bin (of the working
+// folder), zeros up to the table (blanked, and disk signature 0), one bootable partition of
+// `type` from one track in to the last whole cylinder, three empty entries, 0x55AA.
+void ExpectPreparedBootRecord(const std::string& image, uint8_t type);
+// The FAT file system of partition 1 (or of the whole image, without a partition table) is
+// one fsck.fat finds clean, with SYSLINUX on it.
+void ExpectSyslinuxFileSystem(const std::string& image, bool partitioned = true);
+
 // Disk 0 a system disk (C:), disk 1 a USB key (D:) of the given size, and any extra lines;
 // discovered, and D: opened. Returns the key's image.
 std::string UseKey(Sandbox& sandbox, CKeyDrive& drive, uint64_t keySize, const std::vector<std::string>& extra = {});

@@ -4,6 +4,7 @@
 
 #include "platform/machines/Machine.h"
 #include "platform/machines/SandboxMachine.h"
+#include "platform/Win32.h"
 
 std::string Sandbox::AddDisk(const std::string& bus, uint64_t size, const std::string& model)
 {
@@ -43,4 +44,13 @@ void Sandbox::UseThroughEnvironment(const std::string& conf)
     WriteText(*this / "machine.conf", conf);
     ::setenv("BOOTWRIGHT_MACHINE", Path().c_str(), 1);
     platform::Machine::Replace(nullptr);
+}
+
+void ChooseDisk(int number)
+{
+    std::string path = "\\\\.\\PhysicalDrive" + std::to_string(number);
+    HANDLE disk = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(disk, INVALID_HANDLE_VALUE) << path;
+    CloseHandle(disk);
 }

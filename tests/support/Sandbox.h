@@ -36,6 +36,10 @@ private:
     int m_disks = 0;
 };
 
+// Opens disk N for writing and closes it again, as the key selection page does with the key
+// it chose: only the chosen key's volume is written through a drive letter.
+void ChooseDisk(int number);
+
 // A test on a sandbox machine, in the folder `dir`.
 class SandboxTest : public ::testing::Test {
 protected:

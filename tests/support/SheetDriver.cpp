@@ -60,14 +60,21 @@ QPoint ClickPoint(QWidget* w)
     return w->rect().center();
 }
 
-void MouseClick(QWidget* w)
+// A click now, or one that waits among the pending input until the program takes input in.
+void MouseClick(QWidget* w, bool queued = false)
 {
     const QPoint local = ClickPoint(w);
     const QPoint global = w->mapToGlobal(local);
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
+    for (bool press : {true, false}) {
+        auto* e = new QMouseEvent(press ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, local, global,
+                                  Qt::LeftButton, press ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        if (queued) {
+            QCoreApplication::postEvent(w, e);
+        } else {
+            QApplication::sendEvent(w, e);
+            delete e;
+        }
+    }
 }
 
 void Key(QWidget* w, int key, const QString& text = QString())
@@ -183,6 +190,18 @@ static bool PressSheetButton(CPropertySheetEx& sheet, QPushButton* SheetWindow::
     MouseClick(b);
     driver.ProcessEvents();
     return true;
+}
+
+void CSheetDriver::QueueClick(int id)
+{
+    SheetWindow* w = m_sheet.SheetImpl()->m_window;
+    QWidget* target = nullptr;
+    if (id == ID_WIZBACK || id == ID_WIZNEXT || id == IDCANCEL_BUTTON)
+        target = w ? (id == ID_WIZBACK ? w->back : id == ID_WIZNEXT ? w->next : w->cancel) : nullptr;
+    else if (CWndImpl* c = Control(m_sheet, id))
+        target = c->widget;
+    if (target)
+        MouseClick(target, true);
 }
 
 bool CSheetDriver::Next() { return PressSheetButton(m_sheet, &SheetWindow::next, *this); }

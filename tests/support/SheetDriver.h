@@ -35,6 +35,10 @@ public:
     bool Back();
     bool Finish();
     bool Cancel();
+    // A click, made while the program works, on a control of the page or on the wizard's
+    // ID_WIZBACK, ID_WIZNEXT or IDCANCEL_BUTTON: it waits among the pending input until the
+    // program next takes input in.
+    void QueueClick(int id);
     void PressEnter();    // Enter key on the control that has the focus
     void PressEscape();
     void KeyOn(int id, int qtKey);   // a key press and release on a control (arrows, Space)
