@@ -14,7 +14,8 @@ BEGIN_MESSAGE_MAP(CmorvikApp, CWinApp)
     ON_COMMAND(ID_HELP, CWinApp::OnHelp)
 END_MESSAGE_MAP()
 
-CmorvikApp::CmorvikApp() = default;
+// The desktop knows the window by the name of the installed desktop entry.
+CmorvikApp::CmorvikApp() { m_pszAppID = "org.bootwright.Bootwright"; }
 
 namespace {
 

@@ -307,6 +307,9 @@ public:
     CWnd* m_pMainWnd = nullptr;
     const char* m_pszAppName = nullptr;   // program file name without extension
     HINSTANCE m_hInstance = nullptr;
+    // The program's identity for the desktop (its desktop entry's name without ".desktop"),
+    // which a Wayland desktop matches the window to its entry and icon by.
+    const char* m_pszAppID = nullptr;
 
     void OnHelp();   // the framework's standard help handler (no help file: nothing)
 };

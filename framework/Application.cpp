@@ -10,6 +10,10 @@
 #include "framework/Afx.h"
 #include "framework/ModuleResources.h"
 #include "framework/ResourceImages.h"
+#include "framework/WindowSystem.h"
+#include "res/resource.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -90,9 +94,18 @@ HINSTANCE AfxGetInstanceHandle() { return g_app ? g_app->m_hInstance : nullptr; 
 
 int AfxWinMain(int argc, char** argv)
 {
-    QApplication qtApp(argc, argv);
     // The application's name is the program file's name without its extension.
     static std::string name = QFileInfo(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")).completeBaseName().toStdString();
+    WindowSystemChoice windowSystem = ChooseWindowSystem();
+    if (!windowSystem.any) {
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), LoadResString(IDS_NO_DISPLAY).c_str());
+        return 1;
+    }
+    if (!windowSystem.platform.empty())
+        qputenv("QT_QPA_PLATFORM", windowSystem.platform.c_str());
+    CWindowSystemStart start(name, windowSystem.displays);
+    QApplication qtApp(argc, argv);
+    start.Release();
     QApplication::setApplicationName(QString::fromStdString(name));
     if (const ResEntry* group = ModuleResources().Find(RT_GROUP_ICON_ID, 131, ResourceLanguage()))
         QApplication::setWindowIcon(IconFromGroup(ModuleResources(), *group));
@@ -102,6 +115,8 @@ int AfxWinMain(int argc, char** argv)
         return 1;
     if (!app->m_pszAppName)
         app->m_pszAppName = name.c_str();
+    if (app->m_pszAppID)
+        QGuiApplication::setDesktopFileName(QString::fromUtf8(app->m_pszAppID));
     // The module's instance handle only has to be non-null and unique: resources come
     // from the embedded .res, not from a loaded module.
     static char instanceTag;

@@ -26,7 +26,7 @@ void SetMessageBoxHandler(MessageBoxHandler handler);
 BOOL EnterProgramFolder();
 
 // The outside programs the platform runs (mkfs.fat, syslinux, the mtools commands). TRUE when
-// all are found on PATH; FALSE with the Debian packages that bring the missing ones, separated
+// all are found, on PATH or in the system's folders (/usr/sbin, /sbin, ...); FALSE with the Debian packages that bring the missing ones, separated
 // by ", ", in the buffer (cut to fit, always terminated).
 BOOL FindMissingTools(LPSTR packages, DWORD size);
 

@@ -18,6 +18,10 @@ void SetModuleMissingForTest(const std::string& name, bool missing);
 // password database gives; null goes back to the database.
 void SetHomeForTest(const char* home);
 
+// The folders searched for outside programs after PATH ("/usr/sbin:/usr/bin:/sbin:/bin"),
+// colon-separated; "" searches PATH alone, null goes back to the system's folders.
+void SetSystemToolFoldersForTest(const char* folders);
+
 // Called just before an outside tool starts (mkfs.fat, an mtools command, a process such as
 // the installer launcher), after the write guard checked what the tool gets: a test widens
 // that window to swap the key's image there. Null removes it.

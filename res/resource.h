@@ -117,6 +117,14 @@
 #define IDS_READING_LAYOUT      305
 #define IDS_PROGRAM_FOLDER      306
 
+// The command (400-409): what `bootwright` prints on a terminal, before or instead of a
+// window (the framework prints the two display texts)
+#define IDS_USAGE               400
+#define IDS_VERSION             401
+#define IDS_UNKNOWN_OPTION      402
+#define IDS_NO_DISPLAY          403
+#define IDS_DISPLAY_FAILED      404
+
 // Boot configuration (330-369): the steps a failure names, and the paths of the payload
 #define IDS_WRITING_FILE        330
 #define IDS_READING_FILE        331

@@ -2,6 +2,7 @@
 
 #include "platform/TestHooks.h"
 #include "platform/helper/HelperClient.h"
+#include "platform/processes/ToolPath.h"
 #include "platform/win32/Trace.h"
 
 #include <cerrno>
@@ -145,8 +146,8 @@ std::string InheritedText(const std::vector<int>& inherit)
 
 // Starts the tool with its standard input from `inFd` (or /dev/null), its output and errors
 // into `outFd` and the descriptors it inherits; 0 on success, else the error of the start.
-int Spawn(std::vector<std::string> args, std::vector<std::string> env, int inFd, int outFd, int stdoutFd,
-          const std::vector<int>& inherit, pid_t& pid)
+int Spawn(const std::string& program, std::vector<std::string> args, std::vector<std::string> env, int inFd, int outFd,
+          int stdoutFd, const std::vector<int>& inherit, pid_t& pid)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -161,7 +162,7 @@ int Spawn(std::vector<std::string> args, std::vector<std::string> env, int inFd,
             posix_spawn_file_actions_adddup2(&actions, fd, fd);  // the same number: close-on-exec is cleared
     ToolStartHook();
     std::vector<char*> argv = Pointers(args), envp = Pointers(env);
-    int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    int err = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return err;
 }
@@ -174,13 +175,21 @@ ToolResult RunHere(const std::vector<std::string>& args, int inFd, const std::st
     ToolResult result;
     result.tool = args.empty() ? std::string() : args[0];
     const std::string inherited = InheritedText(inherit);
+    // A bare name is looked up as every outside program is; a path is run as it stands.
+    const std::string program = args.empty() || args[0].find('/') != std::string::npos ? result.tool : FindTool(args[0]);
+    if (program.empty()) {
+        result.startError = ENOENT;
+        Trace("run %s: cannot start: %s is not installed", Joined(args).c_str(), result.tool.c_str());
+        return result;
+    }
     int outPipe[2], inPipe[2] = {-1, -1};
     if (pipe2(outPipe, O_CLOEXEC) != 0 || (input && pipe2(inPipe, O_CLOEXEC) != 0)) {
         result.startError = errno;
         return result;
     }
     pid_t pid = 0;
-    int err = Spawn(args, EnvironmentWith(environment), input ? inPipe[0] : inFd, outPipe[1], stdoutFd, inherit, pid);
+    int err = Spawn(program, args, EnvironmentWith(environment), input ? inPipe[0] : inFd, outPipe[1], stdoutFd, inherit,
+                    pid);
     close(outPipe[1]);
     if (input)
         close(inPipe[0]);

@@ -1,5 +1,6 @@
 // Running the outside programs that platform/ works with (mkfs.fat, syslinux, the mtools
-// commands): found on PATH, started without a shell, waited for. Internal to platform/.
+// commands): found as ToolPath.h says, started without a shell, waited for. Internal to
+// platform/.
 #pragma once
 
 #include <cstdint>

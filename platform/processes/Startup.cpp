@@ -2,10 +2,10 @@
 // and the outside programs it runs.
 #include "platform/win32/LastError.h"
 #include "platform/OwnCalls.h"
+#include "platform/processes/ToolPath.h"
 #include "platform/win32/Trace.h"
 
 #include <climits>
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,33 +14,14 @@
 
 namespace {
 
-// Each outside program that runs, found on PATH as it is started, and the Debian package that
-// brings it: mkfs.fat, the mtools commands platform/ runs itself (with their settings in
+// Each outside program that runs, found on PATH or in the system's folders as it is started,
+// and the Debian package that brings it: mkfs.fat, the mtools commands platform/ runs itself (with their settings in
 // their environment, no env program between), and syslinux with the two mtools commands it
 // runs in its turn.
 const std::pair<const char*, const char*> kTools[] = {
     {"mkfs.fat", "dosfstools"}, {"syslinux", "syslinux"}, {"mcopy", "mtools"},   {"mdir", "mtools"},
     {"mmd", "mtools"},          {"mdel", "mtools"},      {"mren", "mtools"},    {"mattrib", "mtools"},
 };
-
-bool OnPath(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    std::string folders = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos)
-            end = folders.size();
-        std::string folder = folders.substr(start, end - start);
-        if (folder.empty())
-            folder = ".";
-        if (::access((folder + "/" + name).c_str(), X_OK) == 0)
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -68,7 +49,7 @@ BOOL FindMissingTools(LPSTR packages, DWORD size)
 {
     std::vector<std::string> missing;
     for (const auto& [tool, package] : kTools) {
-        if (OnPath(tool))
+        if (!platform::FindTool(tool).empty())
             continue;
         platform::Trace("outside program %s is missing (package %s)", tool, package);
         bool listed = false;

@@ -9,6 +9,7 @@
 #include "platform/machines/DriveMap.h"
 #include "platform/OwnCalls.h"
 #include "platform/guard/CheckedDisk.h"
+#include "platform/processes/ToolPath.h"
 
 #include <cctype>
 #include <cerrno>
@@ -109,6 +110,9 @@ int main(int argc, char** argv)
                             const_cast<char*>("--force"),  const_cast<char*>("--offset"),
                             offset.data(),                 device.data(),
                             nullptr};
-    execvp("syslinux", args.data());
+    const std::string syslinux = platform::FindTool("syslinux");
+    if (syslinux.empty())
+        return Fail("cannot run syslinux: it is not installed (Debian package syslinux)");
+    execv(syslinux.c_str(), args.data());
     return Fail(std::string("cannot run syslinux: ") + std::strerror(errno));
 }

@@ -5,6 +5,8 @@
 #include "app/MorvikApp.h"
 #include "platform/machines/Machine.h"
 #include "platform/OwnCalls.h"
+#include "platform/TestHooks.h"
+#include "platform/processes/ToolPath.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -35,7 +37,15 @@ protected:
     void SetUp() override
     {
         RecordMessageBoxes();
+        path_ = std::getenv("PATH");
+        platform::SetSystemToolFoldersForTest("");   // only the PATH each test sets
     }
+    void TearDown() override
+    {
+        platform::SetSystemToolFoldersForTest(nullptr);
+        setenv("PATH", path_.c_str(), 1);
+    }
+    std::string path_;
 };
 
 TEST_F(StartTest, MissingToolsAreNamedByTheirPackages)
@@ -51,6 +61,27 @@ TEST_F(StartTest, MissingToolsAreNamedByTheirPackages)
     setenv("PATH", PathWithout(sandbox.Path() + "/bare", {"syslinux", "mcopy", "mattrib"}).c_str(), 1);
     EXPECT_FALSE(FindMissingTools(packages, sizeof packages));
     EXPECT_STREQ(packages, "syslinux, mtools");
+}
+
+// A user's PATH on Debian has no sbin folder, where dosfstools puts mkfs.fat: the tools are
+// found there all the same, and a program of the same name on PATH still comes first.
+TEST_F(StartTest, ToolsAreFoundInTheSystemFoldersWhateverThePath)
+{
+    Sandbox sandbox;
+    platform::SetSystemToolFoldersForTest(nullptr);
+    setenv("PATH", "/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games", 1);
+    char packages[128];
+    EXPECT_TRUE(FindMissingTools(packages, sizeof packages)) << packages;
+    EXPECT_EQ(fs::canonical(platform::FindTool("mkfs.fat")), fs::canonical("/sbin/mkfs.fat"));
+    unsetenv("PATH");
+    EXPECT_TRUE(FindMissingTools(packages, sizeof packages)) << packages;
+
+    const std::string own = PathWithout(sandbox.Path() + "/own", {});
+    fs::create_directory(sandbox.Path() + "/mkfs.fat");   // a folder is no program
+    setenv("PATH", (sandbox.Path() + ":" + own).c_str(), 1);
+    EXPECT_EQ(platform::FindTool("mkfs.fat"), own + "/mkfs.fat");
+    EXPECT_EQ(platform::FindTool("no-such-tool"), "");
+    EXPECT_EQ(platform::FindTool("/sbin/mkfs.fat"), "");   // names only, never a path
 }
 
 // Started without mkfs.fat, the program names the package and ends: no window, and the
