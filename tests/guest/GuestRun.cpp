@@ -6,6 +6,8 @@
 // One line a step on standard output, "PASS: <step>" or "FAIL: <step>: <reason>"; the first
 // failure ends the run. The last line is "guest-run: <n> failed".
 //
+// With BOOTWRIGHT_GUEST_HELPER naming bootwright-helper, the same run goes through the helper.
+//
 // usage: guest-run KEY-BYTES SYSTEM-BYTES MOUNT-POINT
 //   KEY-BYTES, SYSTEM-BYTES  sizes of the stick and of the system disk, to tell them apart
 //   MOUNT-POINT              where the stick's partition was mounted before the run
@@ -18,6 +20,7 @@
 #include "keydrive/KeyDrive.h"
 #include "pages/StepFailure.h"
 #include "platform/OwnCalls.h"
+#include "platform/TestHooks.h"
 
 namespace {
 
@@ -44,7 +47,8 @@ bool Step(const std::string& name, bool ok)
 
 int Finish()
 {
-    std::printf("guest-run: %d failed\n", g_failed);
+    std::printf(std::getenv("BOOTWRIGHT_GUEST_HELPER") ? "guest-run through the helper: %d failed\n" : "guest-run: %d failed\n",
+                g_failed);
     std::fflush(stdout);
     return g_failed == 0 ? 0 : 1;
 }
@@ -129,6 +133,10 @@ int main(int argc, char** argv)
     const ULONGLONG systemBytes = std::strtoull(argv[2], nullptr, 10);
     const std::string mountPoint = argv[3];
 
+    // BOOTWRIGHT_GUEST_HELPER: the disks are reached through the helper, as the window of a
+    // user who is not root reaches them (the helper started by the pkexec first on PATH).
+    if (const char* helper = std::getenv("BOOTWRIGHT_GUEST_HELPER"))
+        platform::SetHelperForTest(helper);
     // The program's own start: its folder, its outside programs, its right to write disks.
     char missing[256] = "";
     if (!Step("this computer's machine, not a sandbox", std::getenv("BOOTWRIGHT_MACHINE") == nullptr,
