@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -140,7 +141,8 @@ TEST_F(HelperTest, OnlyTheKeyIsOpenedAndOnlyInsideItsVolume)
     EXPECT_TRUE(Mentions(Refusal(Tool(system, {"mmd", "-i", Medium(system), "--", "::/x"}), {system}), "was another device when it was opened"));
 
     // Tools and names that leave the key's volume.
-    EXPECT_TRUE(Mentions(Refusal(Tool(fd, {"mcopy", "-i", Medium(fd), "--", "::/x", "/etc/passwd"}), {fd}), "\"/etc/passwd\" leaves the key's volume"));
+    std::string outside = dir / "outside.txt";
+    EXPECT_TRUE(Mentions(Refusal(Tool(fd, {"mcopy", "-i", Medium(fd), "--", "::/x", outside}), {fd}), "\"" + outside + "\" leaves the key's volume"));
     EXPECT_TRUE(Mentions(Refusal(Tool(fd, {"mcopy", "-i", Medium(fd), "--", "/etc/shadow", "::/x"}), {fd}), "leaves the key's volume"));
     EXPECT_TRUE(Mentions(Refusal(Tool(fd, {"mdel", "-i", Medium(fd), "--", "::/../x"}), {fd}), "leaves the key's volume"));
     EXPECT_TRUE(Mentions(Refusal(Tool(fd, {"mdir", "-i", Medium(fd, 512), "--", "::/"}), {fd}), "not given the key's own volume"));
@@ -156,6 +158,7 @@ TEST_F(HelperTest, OnlyTheKeyIsOpenedAndOnlyInsideItsVolume)
     EXPECT_TRUE(Mentions(Refusal({"open", key, "write"}), "now names another device"));
     EXPECT_TRUE(Mentions(Refusal({"hold", key, "write"}, {fd}), "now names another device"));
     EXPECT_EQ(Ask({"hello"}).fields, (std::vector<std::string>{"ok", "1"}));
+    EXPECT_FALSE(std::filesystem::exists(outside));
     for (int each : {fd, system, readOnly})
         ::close(each);
 }
