@@ -52,14 +52,20 @@ protected:
     {
         int pair[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-        std::string machine = "BOOTWRIGHT_MACHINE=" + dir.Path();
         char* argv[] = {const_cast<char*>(BOOTWRIGHT_HELPER), nullptr};
-        std::string trace = std::string("BOOTWRIGHT_TRACE=") + (std::getenv("BOOTWRIGHT_TRACE") ? std::getenv("BOOTWRIGHT_TRACE") : "");
-        char* envp[] = {machine.data(), trace.data(), const_cast<char*>("PATH=/usr/sbin:/usr/bin:/sbin:/bin"), nullptr};
+        // A clean environment, as pkexec gives, with the trace and the sanitizers' settings.
+        std::vector<std::string> env = {"BOOTWRIGHT_MACHINE=" + dir.Path(), "PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
+        for (const char* name : {"BOOTWRIGHT_TRACE", "ASAN_OPTIONS", "UBSAN_OPTIONS"})
+            if (const char* value = std::getenv(name))
+                env.push_back(std::string(name) + "=" + value);
+        std::vector<char*> envp;
+        for (std::string& each : env)
+            envp.push_back(each.data());
+        envp.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, pair[1], 0);
-        ASSERT_EQ(::posix_spawn(&pid, BOOTWRIGHT_HELPER, &actions, nullptr, argv, envp), 0);
+        ASSERT_EQ(::posix_spawn(&pid, BOOTWRIGHT_HELPER, &actions, nullptr, argv, envp.data()), 0);
         posix_spawn_file_actions_destroy(&actions);
         ::close(pair[1]);
         window = pair[0];
