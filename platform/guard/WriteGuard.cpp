@@ -3,7 +3,9 @@
 #include "platform/disks/BlockDevices.h"
 #include "platform/machines/Backings.h"
 #include "platform/win32/LastError.h"
+#include "platform/guard/CheckedDisk.h"
 #include "platform/guard/SystemDisks.h"
+#include "platform/helper/HelperClient.h"
 #include "platform/win32/Trace.h"
 
 #include <cerrno>
@@ -159,8 +161,13 @@ bool GuardDiskNumber(int diskNumber, KeyAccess access)
 {
     if (diskNumber < 0)
         return true;
-    if (const Disk* disk = Machine::Current().DiskByNumber(diskNumber))
+    if (const Disk* disk = Machine::Current().DiskByNumber(diskNumber)) {
+        // A window that is not root cannot open the disk to look at it: the helper opens it
+        // and runs the guard on what it opened.
+        if (HelperInUse())
+            return OpenCheckedDisk(*disk, access) != nullptr;
         return GuardDisk(*disk, access);
+    }
     SetLastErrorWithDetail(ERROR_MEDIA_CHANGED, "disk " + std::to_string(diskNumber) + " is not known");
     return false;
 }

@@ -6,16 +6,23 @@
 // One line a step on standard output, "PASS: <step>" or "FAIL: <step>: <reason>"; the first
 // failure ends the run. The last line is "guest-run: <n> failed".
 //
-// With BOOTWRIGHT_GUEST_HELPER naming bootwright-helper, the same run goes through the helper.
+// Run by a user who is not root, the same run goes through bootwright-helper, which the
+// program starts through pkexec; with --not-allowed, the run expects that polkit refuses the
+// user the helper and that nothing can be opened. Mounting the stick and reading its first
+// bytes are asked of the guest's desktop (tests/guest/start), as only root may do them.
 //
-// usage: guest-run KEY-BYTES SYSTEM-BYTES MOUNT-POINT
+// usage: guest-run [--not-allowed] KEY-BYTES SYSTEM-BYTES MOUNT-POINT
 //   KEY-BYTES, SYSTEM-BYTES  sizes of the stick and of the system disk, to tell them apart
 //   MOUNT-POINT              where the stick's partition was mounted before the run
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "keydrive/KeyDrive.h"
 #include "pages/StepFailure.h"
@@ -25,6 +32,7 @@
 namespace {
 
 int g_failed = 0;
+const bool g_asUser = ::geteuid() != 0;  // the disks are reached through the helper
 
 // The reason is a callable, so that it is formed after the step ran, not before.
 template <typename Reason>
@@ -47,8 +55,7 @@ bool Step(const std::string& name, bool ok)
 
 int Finish()
 {
-    std::printf(std::getenv("BOOTWRIGHT_GUEST_HELPER") ? "guest-run through the helper: %d failed\n" : "guest-run: %d failed\n",
-                g_failed);
+    std::printf(g_asUser ? "guest-run through the helper: %d failed\n" : "guest-run: %d failed\n", g_failed);
     std::fflush(stdout);
     return g_failed == 0 ? 0 : 1;
 }
@@ -69,13 +76,20 @@ std::string KernelPartitionStart(const std::string& devicePath)
     return ReadLine("/sys/class/block/" + name + "1/start");
 }
 
-// The first bytes of a disk, read past the program.
-std::string Sectors(const std::string& device, size_t bytes)
+// The guest's desktop does what only root may: "mount" mounts the stick's partition again,
+// "sum N" gives the checksum of the stick's first N bytes. Its one-line answer.
+std::string Desktop(const std::string& request)
 {
-    std::ifstream disk(device, std::ios::binary);
-    std::string data(bytes, '\0');
-    disk.read(data.data(), static_cast<std::streamsize>(bytes));
-    return disk ? data : std::string();
+    std::ofstream("/run/desktop/ask") << request << "\n";
+    std::string answer;
+    std::ifstream reply("/run/desktop/answer");
+    std::getline(reply, answer);
+    return answer;
+}
+
+std::string FirstBytesSum(size_t bytes)
+{
+    return Desktop("sum " + std::to_string(bytes));
 }
 
 bool Mounted(const std::string& point)
@@ -125,18 +139,16 @@ bool RefusedForWriting(const std::string& path, std::string& why)
 int main(int argc, char** argv)
 {
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: guest-run KEY-BYTES SYSTEM-BYTES MOUNT-POINT\n");
+    const bool notAllowed = argc == 5 && std::strcmp(argv[1], "--not-allowed") == 0;
+    if (argc != 4 && !notAllowed) {
+        std::fprintf(stderr, "usage: guest-run [--not-allowed] KEY-BYTES SYSTEM-BYTES MOUNT-POINT\n");
         return 2;
     }
+    argv += notAllowed ? 1 : 0;
     const ULONGLONG keyBytes = std::strtoull(argv[1], nullptr, 10);
     const ULONGLONG systemBytes = std::strtoull(argv[2], nullptr, 10);
     const std::string mountPoint = argv[3];
 
-    // BOOTWRIGHT_GUEST_HELPER: the disks are reached through the helper, as the window of a
-    // user who is not root reaches them (the helper started by the pkexec first on PATH).
-    if (const char* helper = std::getenv("BOOTWRIGHT_GUEST_HELPER"))
-        platform::SetHelperForTest(helper);
     // The program's own start: its folder, its outside programs, its right to write disks.
     char missing[256] = "";
     if (!Step("this computer's machine, not a sandbox", std::getenv("BOOTWRIGHT_MACHINE") == nullptr,
@@ -178,6 +190,28 @@ int main(int argc, char** argv)
               [&] { return "keys: " + keys; }))
         return Finish();
 
+    if (g_asUser) {
+        int fd = ::open(stick->path.c_str(), O_RDWR);
+        int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (!Step("this user cannot open the stick itself", fd < 0 && err == EACCES,
+                  [&] { return stick->path + (fd >= 0 ? " opened" : std::string(": ") + std::strerror(err)); }))
+            return Finish();
+    }
+    // A user whom polkit does not allow the helper gets the reason, and nothing opens.
+    if (notAllowed) {
+        bool opened = key.OpenKey(letter);
+        char detail[512] = "";
+        GetLastErrorDetail(detail, sizeof detail);
+        std::printf("guest: the key refused: %s\n", LastErrorReason().c_str());
+        Step("polkit refuses the helper to a user it does not allow",
+             !opened && GetLastError() == ERROR_NOT_AUTHENTICATED && std::strstr(detail, "authentication agent"),
+             [&] { return opened ? std::string("the key opened") : LastErrorReason(); });
+        std::printf("guest-run not allowed: %d failed\n", g_failed);
+        return g_failed == 0 ? 0 : 1;
+    }
+
     // The system disk, and every volume but the key's, stays closed to writing.
     std::string why;
     bool refused = RefusedForWriting("\\\\.\\PhysicalDrive" + std::to_string(system->number), why);
@@ -204,7 +238,7 @@ int main(int argc, char** argv)
     // A file open on the mounted partition keeps it busy: the first write is refused with
     // error 32 and nothing reaches the stick. Once the file is closed the steps go through.
     const size_t blanked = (1 << 20) + 512;  // the disk's sector 0 and the volume's
-    std::string before = Sectors(stick->path, blanked);
+    std::string before = FirstBytesSum(blanked);
     {
         std::ifstream busy(mountPoint + "/DESKTOP.TXT");
         bool wrote = key.BlankKey();
@@ -214,7 +248,7 @@ int main(int argc, char** argv)
             return Finish();
         std::printf("guest: BlankKey refused: %s\n", LastErrorReason().c_str());
     }
-    if (!Step("nothing was written while mounted", Sectors(stick->path, blanked) == before && Mounted(mountPoint),
+    if (!Step("nothing was written while mounted", FirstBytesSum(blanked) == before && Mounted(mountPoint),
               [] { return "the stick's first sectors changed"; }) ||
         !Step("RefreshKey", key.RefreshKey()) || !Step("BlankKey", key.BlankKey()) ||
         !Step("the write guard unmounted the stick", !Mounted(mountPoint),
@@ -243,11 +277,10 @@ int main(int argc, char** argv)
     // is mounted again; then the stick is spoilt and restored from the image (the boot that
     // follows this run shows that it came back whole).
     const std::string partition = stick->path + "1";
-    const std::string image = "/tmp/backup.img";
+    const std::string image = "/tmp/backup-" + std::to_string(::geteuid()) + ".img";  // one for each run
     auto transferFailure = [&] { return FailureText(key) + ": " + LastErrorReason(); };
-    std::system(("mount -t vfat " + partition + " " + mountPoint).c_str());
-    if (!Step("the new partition is mounted for the backup", Mounted(mountPoint),
-              [&] { return partition + " cannot be mounted"; }))
+    std::string mounted = Desktop("mount");
+    if (!Step("the new partition is mounted for the backup", Mounted(mountPoint), [&] { return mounted; }))
         return Finish();
     HANDLE file = key.CreateAlways(image.c_str());
     bool backedUp = file != INVALID_HANDLE_VALUE && key.Backup(file);
