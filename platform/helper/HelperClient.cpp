@@ -129,7 +129,10 @@ std::optional<HelperMessage> Ask(const HelperRequest& request, const std::vector
     if (!sent || ReceiveMessage(link, kMostReplyBytes, reply, why) != Received::Message) {
         ::close(link);
         link = -1;
-        SetLastErrorWithDetail(ERROR_NOT_AUTHENTICATED, "the helper ended" + (why.empty() ? "" : ": " + why));
+        // Not "not authenticated": it started once, so the advice about passwords and agents
+        // does not fit; the next request starts it again.
+        SetLastErrorWithDetail(ERROR_PROCESS_ABORTED, "the disk helper (bootwright-helper) ended" +
+                                                          (why.empty() ? "" : ": " + why));
         return std::nullopt;
     }
     if (reply.fields[0] == "ok")

@@ -3,12 +3,16 @@
 // refusal that names its reason, nothing but the key is ever opened, nothing is written,
 // and the helper ends by itself, never by a signal, whatever the window sends or leaves.
 #include "platform/helper/HelperSocket.h"
+#include "platform/OwnCalls.h"
+#include "platform/Win32.h"
+#include "tests/support/FakePkexec.h"
 #include "tests/support/Sandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -234,6 +238,38 @@ TEST_F(HelperTest, StreamsThatBreakOffEndTheHelperWithoutHarm)
     ::close(fd);
     EXPECT_EQ(Ended(), 1);
     Start();  // for TearDown
+}
+
+// The window's side: a helper that goes in the middle of the work is said as such, not as a
+// password that was refused, and the next request starts it again.
+using HelperClientTest = SandboxTest;
+
+TEST_F(HelperClientTest, AHelperThatEndsIsSaidAndTheNextRequestStartsItAgain)
+{
+    dir.AddDisk("USBSTOR", 16 << 20, "Kivra");
+    dir.Use();
+    setenv("BOOTWRIGHT_MACHINE", dir.Path().c_str(), 1);
+    FakePkexec pkexec(dir.Path(), "echo $$ >" + dir / "helper.pid" + "; exec \"$@\"");
+    auto open = [] {
+        HANDLE disk = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        bool opened = disk != INVALID_HANDLE_VALUE;
+        if (opened)
+            CloseHandle(disk);
+        return opened;
+    };
+    ASSERT_TRUE(open());
+    pid_t helper = 0;
+    std::ifstream(dir / "helper.pid") >> helper;
+    ASSERT_GT(helper, 0);
+    ::kill(helper, SIGKILL);
+    EXPECT_FALSE(open());
+    char detail[256] = "";
+    GetLastErrorDetail(detail, sizeof detail);
+    EXPECT_EQ(GetLastError(), ERROR_PROCESS_ABORTED);
+    EXPECT_TRUE(Mentions(detail, "the disk helper (bootwright-helper) ended"));
+    EXPECT_TRUE(open()) << "the helper was not started again";
+    unsetenv("BOOTWRIGHT_MACHINE");
 }
 
 }  // namespace
